@@ -5,6 +5,7 @@ packages=(
   cmake g++ make pkg-config
   libyaml-dev libfmt-dev python3-dev libgtest-dev googletest libcli11-dev
   python3-pytest python3-jsonschema python3-sqlglot python3-venv python3-setuptools python3-wheel
+  postgresql python3-psycopg2
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -16,3 +17,4 @@ if ((${#missing[@]})); then
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+bash "$(dirname "${BASH_SOURCE[0]}")/setup-engines.sh"
