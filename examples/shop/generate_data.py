@@ -271,7 +271,9 @@ def parquet_statement(table, staging, target):
 
 def run_duckdb(sql, cwd):
     runner = os.path.join(REPO, "engines", "duckdb_run.mjs")
-    proc = subprocess.run(["node", runner, sql], cwd=cwd, capture_output=True, text=True, timeout=300)
+    # A sanitized test run preloads its runtime into Python; node must not inherit it.
+    env = {k: v for k, v in os.environ.items() if k not in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS")}
+    proc = subprocess.run(["node", runner, sql], cwd=cwd, capture_output=True, text=True, timeout=300, env=env)
     if proc.returncode != 0:
         raise SystemExit(f"duckdb failed ({proc.returncode}): {proc.stdout}{proc.stderr}\n"
                          "run `npm ci` in engines/ first (scripts/setup-engines.sh)")

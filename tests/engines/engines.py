@@ -21,6 +21,15 @@ RUNNER = os.path.join(REPO, "engines", "duckdb_run.mjs")
 PG_BIN = "/usr/lib/postgresql/15/bin"
 
 
+def _engine_env():
+    """The environment for engine processes, without the sanitizer runtime that a sanitized
+    test run preloads into Python: node and PostgreSQL are not built for it."""
+    env = dict(os.environ)
+    for k in ("LD_PRELOAD", "ASAN_OPTIONS", "UBSAN_OPTIONS", "PYTHONMALLOC"):
+        env.pop(k, None)
+    return env
+
+
 class EngineError(Exception):
     """The engine refused or failed a statement."""
 
@@ -55,9 +64,11 @@ class DuckDB:
             raise SetupError("node is not on PATH; the DuckDB engine runs under Node.js 20")
         if not os.path.exists(os.path.join(REPO, "engines", "node_modules", "@duckdb", "node-api")):
             raise SetupError("engines/node_modules is missing; run scripts/setup-engines.sh")
+        # stderr goes to a file: a pipe nobody reads could fill up and stall the runner.
+        self.stderr = tempfile.TemporaryFile(mode="w+", encoding="utf-8")
         self.proc = subprocess.Popen(["node", RUNNER, "--serve"], cwd=cwd, stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                     text=True, encoding="utf-8")
+                                     stdout=subprocess.PIPE, stderr=self.stderr,
+                                     text=True, encoding="utf-8", env=_engine_env())
         try:
             self.query("SELECT 1")
         except Exception as e:
@@ -67,18 +78,22 @@ class DuckDB:
     def run(self, sql):
         """Returns (column names, rows)."""
         if self.proc.poll() is not None:
-            raise SetupError(f"DuckDB runner exited: {self.proc.stderr.read()}")
+            raise SetupError(f"DuckDB runner exited: {self._stderr()}")
         self.proc.stdin.write(json.dumps({"sql": sql}) + "\n")
         self.proc.stdin.flush()
         line = self.proc.stdout.readline()
         if not line:
-            raise SetupError(f"DuckDB runner exited: {self.proc.stderr.read()}")
+            raise SetupError(f"DuckDB runner exited: {self._stderr()}")
         reply = json.loads(line)
         if "error" in reply:
             raise EngineError(reply["error"])
         types = reply["types"]
         rows = [tuple(_duck_value(v, t) for v, t in zip(r, types)) for r in reply["rows"]]
         return reply["columns"], rows
+
+    def _stderr(self):
+        self.stderr.seek(0)
+        return self.stderr.read()[-4000:]
 
     def query(self, sql):
         return self.run(sql)[1]
@@ -91,6 +106,7 @@ class DuckDB:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        self.stderr.close()
 
 
 # --- PostgreSQL --------------------------------------------------------------------------
@@ -149,7 +165,8 @@ class Postgres:
             raise SetupError(f"could not start PostgreSQL: {e}\n{log}") from e
 
     def _cmd(self, argv):
-        proc = subprocess.run(self.as_user + argv, capture_output=True, text=True, timeout=120)
+        proc = subprocess.run(self.as_user + argv, capture_output=True, text=True, timeout=120,
+                              env=_engine_env())
         if proc.returncode != 0:
             raise SetupError(f"{' '.join(argv)} failed: {proc.stdout}{proc.stderr}")
 

@@ -1,6 +1,8 @@
 """Every statement of the query matrix runs on DuckDB and on PostgreSQL and returns the
 answer computed in Python from the generated rows."""
 
+import json
+
 import pytest
 
 from conftest import ENGINES
@@ -53,3 +55,24 @@ def test_duckdb(korvel, duckdb_engine, shop, query):
 @pytest.mark.parametrize("query", [q for _, q in CASES], ids=[c for c, _ in CASES])
 def test_postgres(korvel, postgres_shop, shop, query):
     check(korvel, postgres_shop, shop, query, "postgres")
+
+
+# Statements that would give wrong numbers are refused instead of generated.
+REFUSED = [
+    ({"metrics": ["revenue"], "dimensions": ["order_items.product_id"]},
+     {"code": "fan_out_join", "from": "orders", "to": "order_items"}),
+    ({"metrics": ["order_count"], "dimensions": ["returns.reason"]},
+     {"code": "fan_out_join", "from": "orders", "to": "returns"}),
+    ({"metrics": ["customer_count"], "dimensions": ["orders.channel"]},
+     {"code": "fan_out_join", "from": "customers", "to": "orders"}),
+    ({"metrics": ["revenue"], "grain": "hour"},
+     {"code": "incompatible_grain", "metric": "revenue", "grain": "hour",
+      "valid": ["day", "week", "month", "quarter", "year"]}),
+]
+
+
+@pytest.mark.parametrize("query,error", REFUSED, ids=[e["code"] + "-" + "-".join(q["metrics"]) for q, e in REFUSED])
+def test_refuses_queries_that_would_miscount(korvel, query, error):
+    with pytest.raises(ValueError) as info:
+        korvel.generate_sql(SHOP, query, "duckdb")
+    assert json.loads(str(info.value)) == error
