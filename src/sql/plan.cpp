@@ -11,7 +11,7 @@
 
 #include "core/text.h"
 
-namespace korvel::sql {
+namespace korvel::sql::plan {
 
 // ------------------------------------------------------------ reader messages
 
@@ -525,4 +525,4 @@ Result<ResolvedQuery, QueryError> resolve(const Project& project, const Query& q
     return out;
 }
 
-}  // namespace korvel::sql
+}  // namespace korvel::sql::plan

@@ -15,7 +15,9 @@
 #include "core/types.h"
 #include "sql/error.h"
 
-namespace korvel::sql {
+// The plan module has its own namespace: the expression engine's tree also
+// has a node named Query (a subquery), distinct from the semantic query here.
+namespace korvel::sql::plan {
 
 struct OrderBy {
     std::string field;
@@ -94,4 +96,4 @@ std::optional<std::vector<std::size_t>> bfs_path(const std::vector<JoinEdge>& ed
 Result<std::vector<JoinStep>, QueryError> plan_joins(const Project& project, const Model& base,
                                                      const std::vector<DimensionRef>& dimensions);
 
-}  // namespace korvel::sql
+}  // namespace korvel::sql::plan

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_set>
 
 namespace korvel::sql {
 
@@ -32,7 +33,96 @@ std::string single_quoted_body(std::string_view text) {
     return out;
 }
 
+constexpr std::string_view kAggregates[] = {
+    "count",    "sum",      "avg",      "min",      "max",      "median",          "stddev",
+    "stddev_pop", "stddev_samp", "variance", "var_pop", "var_samp", "bool_and",     "bool_or",
+    "percentile_cont", "percentile_disc", "approx_count_distinct",
+};
+
+bool is_or(const Expr& e) {
+    const auto* b = e.as<Binary>();
+    return b && b->op == BinaryOp::Or;
+}
+
 }  // namespace
+
+bool is_aggregate(std::string_view last_part) {
+    std::string lower(last_part);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return std::find(std::begin(kAggregates), std::end(kAggregates), lower) != std::end(kAggregates);
+}
+
+bool is_aggregate(const std::vector<Ident>& name) { return !name.empty() && is_aggregate(name.back().value); }
+
+Result<ExprPtr, QueryError> qualify_expr(std::string_view text, const Model& base, Dialect dialect) {
+    auto parsed = parse_expr(text, dialect);
+    if (!parsed) return fail(QueryError::BadExpression{std::string(text), std::move(parsed).error()});
+    if (parsed->next)
+        return fail(QueryError::BadExpression{
+            std::string(text),
+            fmt::format("unexpected trailing input starting at `{}`; expected a single expression", *parsed->next)});
+    ExprPtr expr = std::move(parsed->expr);
+    std::unordered_set<std::string_view> columns;
+    for (const auto& c : base.columns) columns.insert(c.name);
+    const char quote_char = traits(dialect).quote_open;
+    walk(expr, [&](ExprPtr& node) {
+        const auto* id = node->as<Identifier>();
+        if (id && columns.count(id->name.value)) node = compound({base.table.name, id->name.value}, quote_char);
+    });
+    return expr;
+}
+
+void case_wrap_arguments(Function& call, const Expr& condition) {
+    if (call.form != ArgForm::List) return;
+    for (auto& arg : call.args) {
+        if (arg.name) continue;  // named arguments keep their value
+        if (arg.kind == FunctionArg::Kind::Expr) {
+            arg.expr = case_when(copy(condition), std::move(arg.expr));
+        } else if (arg.kind == FunctionArg::Kind::Wildcard) {
+            arg.kind = FunctionArg::Kind::Expr;
+            arg.expr = case_when(copy(condition), number("1"));
+        }
+    }
+}
+
+Result<ExprPtr, QueryError> apply_metric_filters(ExprPtr expr, const Metric& metric, const Model& base,
+                                                 Dialect dialect) {
+    if (metric.filters.empty()) return expr;
+    ExprPtr condition;
+    for (const auto& text : metric.filters) {
+        auto f = qualify_expr(text, base, dialect);
+        if (!f) return fail(std::move(f).error());
+        condition = condition ? and_(std::move(condition), std::move(f).value()) : std::move(f).value();
+    }
+    const bool filter_clause = traits(dialect).metric_filters == FilterStyle::FilterClause;
+    walk(expr, [&](ExprPtr& node) {
+        auto* call = node->as<Function>();
+        if (!call || !is_aggregate(call->name)) return;
+        if (!filter_clause)
+            case_wrap_arguments(*call, *condition);
+        else if (!call->filter)
+            call->filter = copy(*condition);
+    });
+    return expr;
+}
+
+Result<std::string, QueryError> render_metric(const Metric& metric, const Model& base, Dialect dialect) {
+    auto expr = qualify_expr(metric.expr, base, dialect);
+    if (!expr) return fail(std::move(expr).error());
+    auto filtered = apply_metric_filters(std::move(expr).value(), metric, base, dialect);
+    if (!filtered) return fail(std::move(filtered).error());
+    return print(**filtered);
+}
+
+Result<std::string, QueryError> render_condition(std::string_view text, const Model& base, Dialect dialect,
+                                                 bool guard_or) {
+    auto expr = qualify_expr(text, base, dialect);
+    if (!expr) return fail(std::move(expr).error());
+    std::string printed = print(**expr);
+    if (guard_or && is_or(**expr)) return "(" + printed + ")";
+    return printed;
+}
 
 std::string render_relation(const Model& model, Dialect dialect) {
     const Source& source = model.source;
@@ -54,10 +144,10 @@ std::string render_relation(const Model& model, Dialect dialect) {
     return out;
 }
 
-Result<std::string, QueryError> generate_sql(const Project& project, const Query& query, Dialect dialect) {
-    auto resolved_or = resolve(project, query);
+Result<std::string, QueryError> generate_sql(const Project& project, const plan::Query& query, Dialect dialect) {
+    auto resolved_or = plan::resolve(project, query);
     if (!resolved_or) return fail(std::move(resolved_or).error());
-    const ResolvedQuery& rq = *resolved_or;
+    const plan::ResolvedQuery& rq = *resolved_or;
     const Model& base = *rq.base;
     const DialectTraits& t = traits(dialect);
     auto q = [dialect](std::string_view name) { return quote(dialect, name); };
@@ -104,7 +194,7 @@ Result<std::string, QueryError> generate_sql(const Project& project, const Query
     sql += render_relation(base, dialect);
     for (const auto& j : rq.joins) {
         // The graph holds only edges to loaded models, so the target exists.
-        const Model* target = find_model(project, j.to_table);
+        const Model* target = plan::find_model(project, j.to_table);
         fmt::format_to(std::back_inserter(sql), "\nLEFT JOIN {} ON {}.{} = {}.{}",
                        target ? render_relation(*target, dialect) : q(j.to_table), q(j.from_table),
                        q(j.from_column), q(j.to_table), q(j.to_column));
@@ -134,7 +224,7 @@ Result<std::string, QueryError> generate_sql(const Project& project, const Query
     if (!query.order_by.empty()) {
         std::string order;
         for (std::size_t i = 0; i < query.order_by.size(); ++i) {
-            const OrderBy& o = query.order_by[i];
+            const plan::OrderBy& o = query.order_by[i];
             if (std::find(sortable.begin(), sortable.end(), o.field) == sortable.end())
                 return fail(QueryError::UnknownSortField{o.field, std::vector<std::string>(sortable.begin(), sortable.end())});
             if (i) order += ", ";

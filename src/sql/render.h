@@ -8,6 +8,7 @@
 #include "core/types.h"
 #include "sql/dialect.h"
 #include "sql/error.h"
+#include "sql/expr.h"
 #include "sql/plan.h"
 
 namespace korvel::sql {
@@ -15,6 +16,23 @@ namespace korvel::sql {
 // The FROM-clause text of a model's table, aliased as its quoted table name
 // whenever the text differs from that name.
 std::string render_relation(const Model& model, Dialect dialect);
+
+// Parses one expression in the dialect's grammar and qualifies every bare
+// reference to a base-model column with the base table's name.
+Result<ExprPtr, QueryError> qualify_expr(std::string_view text, const Model& base, Dialect dialect);
+
+// Whether a function name (last part, ASCII case-insensitive) is an aggregate.
+bool is_aggregate(const std::vector<Ident>& name);
+bool is_aggregate(std::string_view last_part);
+
+// Wraps every positional argument of a call as CASE WHEN condition THEN arg END
+// (a bare * becomes THEN 1).
+void case_wrap_arguments(Function& call, const Expr& condition);
+
+// The metric's qualified expression with its filters attached to every
+// aggregate call, in the dialect's style.
+Result<ExprPtr, QueryError> apply_metric_filters(ExprPtr expr, const Metric& metric, const Model& base,
+                                                 Dialect dialect);
 
 // A metric's expression with bare base columns qualified and its filters
 // applied to every aggregate call, printed.
@@ -25,6 +43,6 @@ Result<std::string, QueryError> render_condition(std::string_view text, const Mo
                                                  bool guard_or);
 
 // One SELECT statement for the query, or the first error in stage order.
-Result<std::string, QueryError> generate_sql(const Project& project, const Query& query, Dialect dialect);
+Result<std::string, QueryError> generate_sql(const Project& project, const plan::Query& query, Dialect dialect);
 
 }  // namespace korvel::sql

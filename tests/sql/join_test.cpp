@@ -4,11 +4,11 @@
 #include "sql/plan.h"
 
 using namespace fixture;
-using korvel::sql::bfs_path;
-using korvel::sql::build_join_graph;
-using korvel::sql::JoinStep;
-using korvel::sql::Query;
-using korvel::sql::resolve;
+using korvel::sql::plan::bfs_path;
+using korvel::sql::plan::build_join_graph;
+using korvel::sql::plan::JoinStep;
+using korvel::sql::plan::Query;
+using korvel::sql::plan::resolve;
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "sql/plan.h"
 
 using korvel::TimeGrain;
-using korvel::sql::Query;
-using korvel::sql::read_query;
+using korvel::sql::plan::Query;
+using korvel::sql::plan::read_query;
 
 namespace {
 

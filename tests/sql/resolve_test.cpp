@@ -7,9 +7,9 @@
 
 using namespace fixture;
 using korvel::TimeGrain;
-using korvel::sql::Query;
+using korvel::sql::plan::Query;
 using korvel::sql::QueryError;
-using korvel::sql::resolve;
+using korvel::sql::plan::resolve;
 
 namespace {
 
@@ -145,7 +145,7 @@ TEST(Resolve, Dimensions) {
 }
 
 TEST(Suggestions, Nearest) {
-    using korvel::sql::nearest;
+    using korvel::sql::plan::nearest;
     EXPECT_EQ(nearest("revnue", {"refunds", "revenues", "revenue"}), (std::vector<std::string>{"revenue", "revenues"}));
     EXPECT_EQ(nearest("ab", {"xb", "ac", "aa", "ab", "bb", "a"}), (std::vector<std::string>{"ab", "a", "aa"}));
     EXPECT_EQ(nearest("abc", {"abd", "abb", "aXc", "zbc"}), (std::vector<std::string>{"aXc", "abb", "abd"}));
@@ -154,7 +154,7 @@ TEST(Suggestions, Nearest) {
 }
 
 TEST(Suggestions, LevenshteinCountsCodePoints) {
-    using korvel::sql::levenshtein;
+    using korvel::sql::plan::levenshtein;
     EXPECT_EQ(levenshtein("café", "cafe"), 1u);
     EXPECT_EQ(levenshtein("naïve", "naive"), 1u);
     EXPECT_EQ(levenshtein("", "日本"), 2u);
@@ -164,8 +164,8 @@ TEST(Suggestions, LevenshteinCountsCodePoints) {
 }
 
 TEST(Suggestions, BoundedDistanceAgreesWithFullDistance) {
-    using korvel::sql::levenshtein;
-    using korvel::sql::levenshtein_bounded;
+    using korvel::sql::plan::levenshtein;
+    using korvel::sql::plan::levenshtein_bounded;
     std::mt19937 rng(7);
     const char* alphabet[] = {"a", "b", "c", "é"};
     auto random_text = [&] {
