@@ -419,7 +419,8 @@ struct Query {
     std::vector<OrderItem> order_by;
     ExprPtr limit;
     ExprPtr offset;
-    ExprPtr fetch;  // OFFSET n ROWS FETCH NEXT m ROWS ONLY
+    bool offset_rows = false;  // OFFSET n ROWS
+    ExprPtr fetch;             // FETCH NEXT m ROWS ONLY
     friend bool operator==(const Query&, const Query&) = default;
 };
 
