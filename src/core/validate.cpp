@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -67,6 +68,8 @@ public:
     }
 
     void second_pass() {
+        // First model in project order per table name, the declaring one included.
+        for (const auto& entry : project_.models) targets_.try_emplace(entry.second.table.name, &entry.second);
         for (const auto& [path, model] : project_.models) {
             file_ = path_text(path);
             for (const auto& rel : model.relationships) check_relationship(model, rel);
@@ -140,14 +143,8 @@ private:
     }
 
     void check_relationship(const Model& model, const Relationship& rel) {
-        // The first model in project order with that table name, itself included.
-        const Model* target = nullptr;
-        for (const auto& entry : project_.models)
-            if (entry.second.table.name == rel.to) {
-                target = &entry.second;
-                break;
-            }
-        if (!target) {
+        auto found = targets_.find(rel.to);
+        if (found == targets_.end()) {
             report("relationship target `{}` is not a table in this project", rel.to);
             return;
         }
@@ -163,7 +160,7 @@ private:
         const std::string& remote = rel.on ? *rel.on : rel.columns->remote;
         if (!has_column(model, local))
             report("relationship to `{}` uses local column `{}` which is not defined", rel.to, local);
-        if (!has_column(*target, remote))
+        if (!has_column(*found->second, remote))
             report("relationship to `{}` uses remote column `{}` which `{}` does not define", rel.to, remote,
                    rel.to);
     }
@@ -171,6 +168,7 @@ private:
     const Project& project_;
     std::vector<Issue>& out_;
     std::string file_;
+    std::map<std::string_view, const Model*> targets_;
 };
 
 }  // namespace
