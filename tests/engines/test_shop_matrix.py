@@ -65,6 +65,8 @@ REFUSED = [
      {"code": "fan_out_join", "from": "orders", "to": "returns"}),
     ({"metrics": ["customer_count"], "dimensions": ["orders.channel"]},
      {"code": "fan_out_join", "from": "customers", "to": "orders"}),
+    ({"metrics": ["product_count"], "grain": "month"},
+     {"code": "no_time_dimension", "table": "products"}),
     ({"metrics": ["revenue"], "grain": "hour"},
      {"code": "incompatible_grain", "metric": "revenue", "grain": "hour",
       "valid": ["day", "week", "month", "quarter", "year"]}),
