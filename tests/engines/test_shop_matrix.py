@@ -33,9 +33,9 @@ def expected_for(world, query):
     return names, rows, group_width, order
 
 
-def check(korvel, engine, world, query, engine_name):
-    dialect, nulls_first_desc = ENGINES[engine_name]
-    sql = korvel.generate_sql(SHOP, query, dialect)
+def check(korvel, engine, world, query, engine_name, dialect=None):
+    default_dialect, nulls_first_desc = ENGINES[engine_name]
+    sql = korvel.generate_sql(SHOP, query, dialect or default_dialect)
     try:
         names, rows = engine.run(sql)
     except EngineError as e:
@@ -55,6 +55,14 @@ def test_duckdb(korvel, duckdb_engine, shop, query):
 @pytest.mark.parametrize("query", [q for _, q in CASES], ids=[c for c, _ in CASES])
 def test_postgres(korvel, postgres_shop, shop, query):
     check(korvel, postgres_shop, shop, query, "postgres")
+
+
+@pytest.mark.parametrize("query", [q for _, q in CASES], ids=[c for c, _ in CASES])
+def test_snowflake_form_on_postgres(korvel, postgres_shop, shop, query):
+    """The Snowflake statement applies metric filters as CASE WHEN inside each aggregate (as
+    SQL Server's does) and otherwise uses double quotes, date_trunc and LIMIT, which
+    PostgreSQL reads the same way: running it there proves the numbers of that form."""
+    check(korvel, postgres_shop, shop, query, "postgres", dialect="snowflake")
 
 
 # Statements that would give wrong numbers are refused instead of generated.
