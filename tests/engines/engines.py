@@ -199,6 +199,8 @@ class Postgres:
                 cur.execute(sql)
             except self._psycopg2.Error as e:
                 raise EngineError(str(e).strip()) from e
+            if cur.description is None:  # a statement without a result set
+                return [], []
             names = [d[0] for d in cur.description]
             return names, [tuple(_pg_value(v) for v in r) for r in cur.fetchall()]
 
