@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# korvel on the example shop project, used the way an agent uses it: check the
+# project, read its context, then turn business questions into semantic queries,
+# let korvel write the SQL and run that SQL on an embedded DuckDB.
+#
+# Needs the build (build/korvel) and scripts/setup.sh (DuckDB under engines/,
+# the example's data). KORVEL=/path/to/korvel runs another build of the command.
+set -euo pipefail
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$repo"   # the example's file locations are relative to the repository root
+korvel="${KORVEL:-$repo/build/korvel}"
+project=examples/shop
+
+[ -x "$korvel" ] || { echo "demo: $korvel not found; build first (see README.md)" >&2; exit 1; }
+[ -f engines/node_modules/@duckdb/node-api/package.json ] \
+  || { echo "demo: DuckDB is not installed; run scripts/setup.sh first" >&2; exit 1; }
+[ -f examples/shop/data/orders.parquet ] || python3 examples/shop/generate_data.py >/dev/null
+
+heading() { printf '\n==== %s\n\n' "$*"; }
+
+# Prints DuckDB's JSON reply as a text table.
+show_rows() {
+  python3 -c '
+import json, sys
+reply = json.load(sys.stdin)
+if "error" in reply:
+    sys.exit("duckdb refused the statement: " + reply["error"])
+cols = reply["columns"]
+rows = [["NULL" if v is None else str(v) for v in row] for row in reply["rows"]]
+widths = [max([len(c)] + [len(r[i]) for r in rows]) for i, c in enumerate(cols)]
+line = lambda cells: "  ".join(c.ljust(w) for c, w in zip(cells, widths)).rstrip()
+print(line(cols))
+print(line(["-" * w for w in widths]))
+for r in rows:
+    print(line(r))
+print("(%d row%s)" % (len(rows), "" if len(rows) == 1 else "s"))
+'
+}
+
+heading "korvel validate $project"
+"$korvel" validate "$project"   # stops the demo (exit status 1) on any error
+echo "valid: exit status 0"
+
+heading "korvel lint $project"
+"$korvel" lint "$project" || echo "(documentation warnings above: exit status 1)"
+
+heading "korvel context $project   (the agent's briefing, first 40 of $("$korvel" context "$project" | wc -l) lines)"
+"$korvel" context "$project" | head -n 40
+
+# One business question: the semantic query an agent would send, the SQL that
+# korvel writes for it, and the rows DuckDB returns for that SQL.
+ask() {
+  local question="$1"; shift
+  heading "$question"
+  echo "semantic query:  korvel sql $project $*"
+  local sql
+  sql="$("$korvel" sql "$project" "$@")"
+  printf '\nSQL:\n%s\n\nrows:\n' "$sql"
+  node engines/duckdb_run.mjs "$sql" | show_rows
+}
+
+ask "Q1. How did revenue develop per quarter in 2024?" \
+  --query '{"metrics": ["revenue", "order_count"], "grain": "quarter", "filters": ["order_date >= DATE '"'"'2024-01-01'"'"' AND order_date < DATE '"'"'2025-01-01'"'"'"]}'
+
+ask "Q2. Which five regions bring the most revenue?" \
+  -m revenue -m ordering_customers -d regions.region_name --order-by=-revenue --limit 5
+
+ask "Q3. What is the average order value per sales channel?" \
+  -m average_order_value -m order_count -d channel
+
+ask "Q4. How many units of each product category were sold?" \
+  -m units_sold -m item_revenue -d products.category --order-by=-units_sold
+
+heading "Q5. Revenue per product category? (a question korvel refuses)"
+echo "semantic query:  korvel sql $project -m revenue -d products.category"
+echo
+set +e
+"$korvel" sql "$project" -m revenue -d products.category
+status=$?
+set -e
+echo "exit status $status: the JSON object above (standard error) carries a code an agent can branch on;"
+echo "revenue is defined on orders, and joining orders to their items would count each order once per item."
