@@ -44,15 +44,26 @@ echo "valid: exit status 0"
 heading "korvel lint $project"
 "$korvel" lint "$project" || echo "(documentation warnings above: exit status 1)"
 
-heading "korvel context $project   (the agent's briefing, first 40 of $("$korvel" context "$project" | wc -l) lines)"
-"$korvel" context "$project" | head -n 40
+context="$("$korvel" context "$project")"
+heading "korvel context $project   (the agent's briefing: the first 40 of its $(wc -l <<<"$context") lines)"
+head -n 40 <<<"$context"
 
-# One business question: the semantic query an agent would send, the SQL that
-# korvel writes for it, and the rows DuckDB returns for that SQL.
+# A command line as one would type it (these arguments hold no single quotes).
+shown() {
+  local out="" a
+  for a in "$@"; do
+    if [[ "$a" =~ ^[A-Za-z0-9_./=@:-]+$ ]]; then out+=" $a"; else out+=" '$a'"; fi
+  done
+  printf '%s\n' "${out# }"
+}
+
+# One business question: the semantic query an agent would send (as JSON, or
+# spelled as flags), the SQL korvel writes for it, and the rows DuckDB returns.
 ask() {
   local question="$1"; shift
   heading "$question"
-  echo "semantic query:  korvel sql $project $*"
+  printf 'semantic query:\n  '
+  shown korvel sql "$project" "$@"
   local sql
   sql="$("$korvel" sql "$project" "$@")"
   printf '\nSQL:\n%s\n\nrows:\n' "$sql"
@@ -60,19 +71,23 @@ ask() {
 }
 
 ask "Q1. How did revenue develop per quarter in 2024?" \
-  --query '{"metrics": ["revenue", "order_count"], "grain": "quarter", "filters": ["order_date >= DATE '"'"'2024-01-01'"'"' AND order_date < DATE '"'"'2025-01-01'"'"'"]}'
+  --query '{"metrics": ["revenue", "order_count"], "grain": "quarter", "filters": ["EXTRACT(YEAR FROM order_date) = 2024"]}'
 
 ask "Q2. Which five regions bring the most revenue?" \
   -m revenue -m ordering_customers -d regions.region_name --order-by=-revenue --limit 5
 
-ask "Q3. What is the average order value per sales channel?" \
-  -m average_order_value -m order_count -d channel
+ask "Q3. What is the average order value per sales channel, in PostgreSQL's dialect too?" \
+  --query '{"metrics": ["average_order_value", "order_count"], "dimensions": ["channel"]}'
+printf '\nthe same query for PostgreSQL (korvel sql ... --dialect postgres):\n'
+"$korvel" sql "$project" --dialect postgres \
+  --query '{"metrics": ["average_order_value", "order_count"], "dimensions": ["channel"]}'
 
 ask "Q4. How many units of each product category were sold?" \
   -m units_sold -m item_revenue -d products.category --order-by=-units_sold
 
 heading "Q5. Revenue per product category? (a question korvel refuses)"
-echo "semantic query:  korvel sql $project -m revenue -d products.category"
+printf 'semantic query:\n  '
+shown korvel sql "$project" -m revenue -d products.category
 echo
 set +e
 "$korvel" sql "$project" -m revenue -d products.category

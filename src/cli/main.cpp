@@ -131,7 +131,10 @@ json::Value query_from_flags(const QueryArgs& a) {
     json::Array order;
     for (const auto& key : a.order_by) {
         const bool desc = !key.empty() && key.front() == '-';
-        order.push_back(json::Object{{"field", desc ? key.substr(1) : key}, {"desc", desc}});
+        json::Value entry = json::Object{};
+        entry.set("field", desc ? key.substr(1) : key);
+        entry.set("desc", desc);
+        order.push_back(std::move(entry));
     }
     q.emplace("order_by", std::move(order));
     return q;
@@ -185,7 +188,7 @@ int run_sql(const QueryArgs& a, bool as_json) {
     }
     const auto project = load(a.path);
     if (!project) return kRefused;
-    auto query = sql::read_query(value);
+    auto query = sql::plan::read_query(value);
     if (!query) {
         err("bad query: " + query.error());
         return kRefused;
