@@ -11,7 +11,7 @@ constexpr Grammar kDuckDbGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
     .backslash_escapes = false, .escape_strings = true, .national_strings = false,
     .dollar_strings = true, .nested_comments = true, .slash_comments = false,
-    .dollar_in_identifiers = true, .number_suffixes = false, .double_colon_cast = true,
+    .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = true, .double_colon_cast = true,
     .try_cast = true, .pipe_concat = true, .json_arrows = true, .hash_operators = false,
     .containment = true, .regex_tilde = false, .null_safe_eq = false, .double_eq = true,
     .not_lt_gt = false, .caret = CaretOp::Power, .bitwise = true, .shifts = true,
@@ -20,14 +20,14 @@ constexpr Grammar kDuckDbGrammar{
     .similar_to = true, .rlike = false, .glob = true, .filter_clause = true,
     .order_in_call = true, .arrow_named_args = true, .walrus_named_args = true,
     .at_time_zone = true, .extract = true, .interval = true, .interval_bare_value = true,
-    .typed_literals = true, .array_constructor = true, .list_literal = true, .subscripts = true,
+    .typed_literals = true, .angle_types = false, .array_constructor = true, .list_literal = true, .subscripts = true,
     .colon_paths = false, .lambdas = false, .limit = true, .top = false, .qualify = true};
 
 constexpr Grammar kPostgresGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
     .backslash_escapes = false, .escape_strings = true, .national_strings = false,
     .dollar_strings = true, .nested_comments = true, .slash_comments = false,
-    .dollar_in_identifiers = true, .number_suffixes = false, .double_colon_cast = true,
+    .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = true, .double_colon_cast = true,
     .try_cast = false, .pipe_concat = true, .json_arrows = true, .hash_operators = true,
     .containment = true, .regex_tilde = true, .null_safe_eq = false, .double_eq = false,
     .not_lt_gt = false, .caret = CaretOp::Power, .bitwise = true, .shifts = true,
@@ -36,14 +36,14 @@ constexpr Grammar kPostgresGrammar{
     .similar_to = true, .rlike = false, .glob = false, .filter_clause = true,
     .order_in_call = true, .arrow_named_args = true, .walrus_named_args = true,
     .at_time_zone = true, .extract = true, .interval = true, .interval_bare_value = false,
-    .typed_literals = true, .array_constructor = true, .list_literal = false, .subscripts = true,
+    .typed_literals = true, .angle_types = false, .array_constructor = true, .list_literal = false, .subscripts = true,
     .colon_paths = false, .lambdas = false, .limit = true, .top = false, .qualify = false};
 
 constexpr Grammar kDatabricksGrammar{
     .double_quoted_identifiers = false, .backtick_identifiers = true, .bracket_identifiers = false,
     .backslash_escapes = true, .escape_strings = false, .national_strings = false,
     .dollar_strings = false, .nested_comments = true, .slash_comments = false,
-    .dollar_in_identifiers = false, .number_suffixes = true, .double_colon_cast = true,
+    .dollar_in_identifiers = false, .number_suffixes = true, .hex_numbers = false, .double_colon_cast = true,
     .try_cast = true, .pipe_concat = true, .json_arrows = false, .hash_operators = false,
     .containment = false, .regex_tilde = false, .null_safe_eq = true, .double_eq = true,
     .not_lt_gt = false, .caret = CaretOp::Xor, .bitwise = true, .shifts = false,
@@ -52,14 +52,14 @@ constexpr Grammar kDatabricksGrammar{
     .similar_to = false, .rlike = true, .glob = false, .filter_clause = true,
     .order_in_call = false, .arrow_named_args = true, .walrus_named_args = false,
     .at_time_zone = false, .extract = true, .interval = true, .interval_bare_value = true,
-    .typed_literals = true, .array_constructor = false, .list_literal = false, .subscripts = true,
+    .typed_literals = true, .angle_types = true, .array_constructor = false, .list_literal = false, .subscripts = true,
     .colon_paths = true, .lambdas = true, .limit = true, .top = false, .qualify = true};
 
 constexpr Grammar kSnowflakeGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
     .backslash_escapes = true, .escape_strings = false, .national_strings = false,
     .dollar_strings = true, .nested_comments = false, .slash_comments = true,
-    .dollar_in_identifiers = true, .number_suffixes = false, .double_colon_cast = true,
+    .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = false, .double_colon_cast = true,
     .try_cast = true, .pipe_concat = true, .json_arrows = false, .hash_operators = false,
     .containment = false, .regex_tilde = false, .null_safe_eq = false, .double_eq = false,
     .not_lt_gt = false, .caret = CaretOp::None, .bitwise = false, .shifts = false,
@@ -68,14 +68,14 @@ constexpr Grammar kSnowflakeGrammar{
     .similar_to = false, .rlike = true, .glob = false, .filter_clause = false,
     .order_in_call = false, .arrow_named_args = true, .walrus_named_args = false,
     .at_time_zone = false, .extract = true, .interval = true, .interval_bare_value = false,
-    .typed_literals = true, .array_constructor = false, .list_literal = false, .subscripts = true,
-    .colon_paths = true, .lambdas = false, .limit = true, .top = true, .qualify = true};
+    .typed_literals = true, .angle_types = false, .array_constructor = false, .list_literal = true, .subscripts = true,
+    .colon_paths = true, .lambdas = true, .limit = true, .top = true, .qualify = true};
 
 constexpr Grammar kSqlServerGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = true,
     .backslash_escapes = false, .escape_strings = false, .national_strings = true,
     .dollar_strings = false, .nested_comments = true, .slash_comments = false,
-    .dollar_in_identifiers = true, .number_suffixes = false, .double_colon_cast = false,
+    .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = true, .double_colon_cast = false,
     .try_cast = true, .pipe_concat = false, .json_arrows = false, .hash_operators = false,
     .containment = false, .regex_tilde = false, .null_safe_eq = false, .double_eq = false,
     .not_lt_gt = true, .caret = CaretOp::Xor, .bitwise = true, .shifts = false,
@@ -84,7 +84,7 @@ constexpr Grammar kSqlServerGrammar{
     .similar_to = false, .rlike = false, .glob = false, .filter_clause = false,
     .order_in_call = false, .arrow_named_args = false, .walrus_named_args = false,
     .at_time_zone = true, .extract = false, .interval = false, .interval_bare_value = false,
-    .typed_literals = false, .array_constructor = false, .list_literal = false,
+    .typed_literals = false, .angle_types = false, .array_constructor = false, .list_literal = false,
     .subscripts = false, .colon_paths = false, .lambdas = false, .limit = false, .top = true,
     .qualify = false};
 

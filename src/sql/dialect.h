@@ -28,11 +28,12 @@ struct Grammar {
     bool slash_comments;             // // to the end of the line
     bool dollar_in_identifiers;      // a$b
     bool number_suffixes;            // 1L, 2.5D, 3BD
+    bool hex_numbers;                // 0x1F
     bool double_colon_cast;          // x::int
     bool try_cast;
     bool pipe_concat;                // ||
     bool json_arrows;                // -> ->>
-    bool hash_operators;             // # #> #>>
+    bool hash_operators;             // # #> #>> ? ?| ?&
     bool containment;                // @> <@ &&
     bool regex_tilde;                // ~ ~* !~ !~*
     bool null_safe_eq;               // <=>
@@ -60,6 +61,7 @@ struct Grammar {
     bool interval;                   // INTERVAL '1' DAY
     bool interval_bare_value;        // INTERVAL 1 DAY
     bool typed_literals;             // DATE '2024-01-01'
+    bool angle_types;                // ARRAY<STRING> in casts
     bool array_constructor;          // ARRAY[1, 2]
     bool list_literal;               // [1, 2]
     bool subscripts;                 // a[1]

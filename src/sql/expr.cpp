@@ -48,6 +48,9 @@ const char* binary_text(BinaryOp op) {
         case BinaryOp::TildeStar: return "~*";
         case BinaryOp::BangTilde: return "!~";
         case BinaryOp::BangTildeStar: return "!~*";
+        case BinaryOp::Question: return "?";
+        case BinaryOp::QuestionPipe: return "?|";
+        case BinaryOp::QuestionAmp: return "?&";
     }
     return "?";
 }

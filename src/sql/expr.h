@@ -184,6 +184,7 @@ enum class BinaryOp {
     Arrow /* -> */, LongArrow /* ->> */, HashArrow /* #> */, HashLongArrow /* #>> */,
     AtGt /* @> */, LtAt /* <@ */, AmpAmp /* && */,
     Tilde /* ~ */, TildeStar /* ~* */, BangTilde /* !~ */, BangTildeStar /* !~* */,
+    Question /* ? */, QuestionPipe /* ?| */, QuestionAmp /* ?& */,
 };
 struct Binary {
     BinaryOp op = BinaryOp::And;

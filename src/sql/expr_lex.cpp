@@ -12,14 +12,15 @@ namespace {
 
 bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+bool is_hex(unsigned char c) { return is_digit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool is_alpha(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 // Bytes of non-ASCII characters count as name characters, as they do in the engines.
 bool is_ident_start(unsigned char c) { return is_alpha(c) || c == '_' || c >= 0x80; }
 
 // Longest operators first so that maximal munch picks them.
-constexpr std::array<std::string_view, 27> kOperators{
+constexpr std::array<std::string_view, 28> kOperators{
     "->>", "#>>", "<=>", "!~*", "::", "||", "->", "#>", "<>", "!=", "<=", ">=", "==", "<<",
-    ">>",  "@>",  "<@",  "&&",  "~*", "!~", "!<", "!>", "//", "**", "=>", ":=", ".."};
+    ">>",  "@>",  "<@",  "&&",  "~*", "!~", "!<", "!>", "//", "**", "=>", ":=", "?|", "?&"};
 constexpr std::string_view kSingle = "+-*/%^&|~#=<>()[],.;:?@!{}";
 
 class Lexer {
@@ -149,6 +150,15 @@ private:
 
     bool number(Token& t, std::string& err) {
         std::size_t start = p_;
+        if (g_.hex_numbers && at(p_) == '0' && (at(p_ + 1) == 'x' || at(p_ + 1) == 'X') && is_hex(at(p_ + 2))) {
+            p_ += 2;
+            while (is_hex(at(p_))) ++p_;
+            if (is_ident_start(at(p_))) {
+                err = error("invalid number", start);
+                return false;
+            }
+            return make(t, TokenKind::Number, start);
+        }
         while (is_digit(at(p_))) ++p_;
         if (at(p_) == '.' && at(p_ + 1) != '.') {
             ++p_;

@@ -255,6 +255,9 @@ private:
             {"~*", BinaryOp::TildeStar, g_.regex_tilde},
             {"!~", BinaryOp::BangTilde, g_.regex_tilde},
             {"!~*", BinaryOp::BangTildeStar, g_.regex_tilde},
+            {"?", BinaryOp::Question, g_.hash_operators},
+            {"?|", BinaryOp::QuestionPipe, g_.hash_operators},
+            {"?&", BinaryOp::QuestionAmp, g_.hash_operators},
         };
         for (const auto& e : table) {
             if (e.text == s) {
@@ -478,10 +481,15 @@ private:
         auto zone_suffix = [&]() {
             if ((kw_at("WITH") || kw_at("WITHOUT")) &&
                 (kw_at("TIME", 1) || (kw_at("LOCAL", 1) && kw_at("TIME", 2)))) {
-                while (!kw_at("ZONE")) {
+                text += ' ';
+                text += advance().text;  // WITH / WITHOUT
+                if (kw_at("LOCAL")) {
                     text += ' ';
                     text += advance().text;
                 }
+                text += ' ';
+                text += advance().text;  // TIME
+                if (!kw_at("ZONE")) fail_expected("ZONE");
                 text += ' ';
                 text += advance().text;
                 prev = "ZONE";
@@ -499,7 +507,7 @@ private:
             }
         }
         if (op_at("(")) type_group(text, prev);
-        if (op_at("<") && g_.colon_paths && g_.backtick_identifiers) type_group(text, prev);
+        if (op_at("<") && g_.angle_types) type_group(text, prev);
         zone_suffix();
         while (g_.array_constructor && op_at("[")) {
             advance();
@@ -870,7 +878,10 @@ private:
         }
         if (position) {
             // The first argument was read without IN; carry on as an ordinary argument.
-            while (ExprPtr next = infix(first, kLowest)) first = std::move(next);
+            while (ExprPtr next = infix(first, kLowest)) {
+                first = std::move(next);
+                bump();
+            }
         }
         args.push_back(FunctionArg{FunctionArg::Kind::Expr, std::move(first), {}, std::nullopt, NamedArgOp::Arrow});
         return std::nullopt;
