@@ -62,6 +62,8 @@ def _rows(table):
     with open(path, encoding="utf-8", newline="") as f:
         if m["source"]["format"] == "csv":
             raw = list(csv.DictReader(f))
+        elif m["source"]["format"] == "txt":  # tab-separated text
+            raw = list(csv.DictReader(f, delimiter="\t"))
         else:
             raw = [json.loads(line) for line in f if line.strip()]
     return [{c: _typed(r.get(c), t) for c, t in cols} for r in raw]
