@@ -635,7 +635,7 @@ private:
         }
         if (iequals(w, "INTERVAL") && g_.interval &&
             (peek(1).kind == TokenKind::String || peek(1).kind == TokenKind::Number || op_at("(", 1) ||
-             op_at("-", 1)))
+             (op_at("-", 1) && peek(2).kind == TokenKind::Number && in_list(peek(3).text, kIntervalUnits))))
             return interval();
         if (iequals(w, "EXTRACT") && call && g_.extract) return extract();
         if (iequals(w, "ARRAY") && op_at("[", 1) && g_.array_constructor) {

@@ -84,3 +84,4 @@ CURRENT_TIMESTAMP
 amount > 0 -- trailing comment
 /* block */ amount
 x IS DISTINCT FROM y
+0x1F & flags = 0x1F
