@@ -1,6 +1,5 @@
 #include "core/validate.h"
 
-#include <algorithm>
 #include <fmt/format.h>
 #include <fmt/ranges.h>
 #include <map>
@@ -38,11 +37,6 @@ std::optional<ConnectionKind> required_kind(SourceFormat format) {
         case SourceFormat::Duckdb: return ConnectionKind::Duckdb;
         default: return std::nullopt;
     }
-}
-
-bool has_column(const Model& model, std::string_view name) {
-    return std::any_of(model.columns.begin(), model.columns.end(),
-                       [&](const Column& c) { return c.name == name; });
 }
 
 bool is_empty_body(std::string_view text) { return trim(text).empty(); }
@@ -109,7 +103,8 @@ private:
     }
 
     void check_columns(const Model& model) {
-        std::set<std::string, std::less<>> names;
+        // Kept for the metric and relationship lookups of this model.
+        auto& names = columns_[&model];
         for (const auto& column : model.columns) {
             if (!names.insert(column.name).second) report("duplicate column `{}`", column.name);
             auto parsed = parse_column_type(column.type);
@@ -165,10 +160,15 @@ private:
                    rel.to);
     }
 
+    bool has_column(const Model& model, std::string_view name) const {
+        return columns_.at(&model).count(name) > 0;
+    }
+
     const Project& project_;
     std::vector<Issue>& out_;
     std::string file_;
     std::map<std::string_view, const Model*> targets_;
+    std::map<const Model*, std::set<std::string_view>> columns_;
 };
 
 }  // namespace
