@@ -288,6 +288,8 @@ TEST(ReadModel, FailureMessages) {
          "unknown field `base`, expected one of `version`, `source`, `table`, `columns`, `metrics`, "
          "`relationships`, `views`, `context`"},
         {"undefined alias", "version: *nope\n", "unknown anchor `nope` at line 1 column 10"},
+        {"alias inside its own anchor", "version: 1\nsource: {format: csv}\ntable: &t {name: x, deprecation: *t}\n",
+         "unknown anchor `t` at line 3 column 34"},
     };
     for (const auto& c : cases) EXPECT_EQ(model_error(c.text), c.message) << c.name;
 }
