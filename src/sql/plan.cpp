@@ -308,17 +308,11 @@ std::vector<std::string> dimension_suggestions(const Project& project, std::stri
 
 // ------------------------------------------------------------ join graph
 
-const Model* find_model(const Project& project, std::string_view table) {
-    for (const auto& [path, model] : project.models)
-        if (model.table.name == table) return &model;
-    return nullptr;
-}
-
 std::vector<JoinEdge> build_join_graph(const Project& project) {
     std::vector<JoinEdge> edges;
     for (const auto& [path, model] : project.models) {
         for (const auto& rel : model.relationships) {
-            const Model* target = find_model(project, rel.to);
+            const Model* target = project.find_model(rel.to);
             if (!target) continue;
             std::string_view local, remote;
             if (rel.on && !rel.columns) {
@@ -487,7 +481,7 @@ Result<ResolvedQuery, QueryError> resolve(const Project& project, const Query& q
         if (dot != std::string::npos) {
             std::string_view table = std::string_view(text).substr(0, dot);
             std::string_view column = std::string_view(text).substr(dot + 1);
-            const Model* model = find_model(project, table);
+            const Model* model = project.find_model(table);
             if (!model) return fail(QueryError::UnknownDimension{text, {}});
             if (!has_column(*model, column))
                 return fail(QueryError::UnknownDimension{text, dimension_suggestions(project, column)});

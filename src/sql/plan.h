@@ -72,9 +72,6 @@ std::size_t levenshtein_bounded(std::string_view a, std::string_view b, std::siz
 
 // ------------------------------------------------------------ join graph
 
-// The first model, in project order, whose table name is `table`.
-const Model* find_model(const Project& project, std::string_view table);
-
 struct JoinEdge {
     std::string_view from_table;
     std::string_view from_column;

@@ -44,6 +44,21 @@ bool is_or(const Expr& e) {
     return b && b->op == BinaryOp::Or;
 }
 
+// f1 AND f2 AND ... over [begin, end), nested to the left. Long lists are split
+// in halves first: AND is associative and prints without parentheses either
+// way, and the halving keeps the tree shallow enough for any number of filters.
+ExprPtr conjunction(std::vector<ExprPtr>& filters, std::size_t begin, std::size_t end) {
+    constexpr std::size_t kChain = 64;
+    if (end - begin > kChain) {
+        std::size_t mid = begin + (end - begin) / 2;
+        ExprPtr left = conjunction(filters, begin, mid);
+        return and_(std::move(left), conjunction(filters, mid, end));
+    }
+    ExprPtr out = std::move(filters[begin]);
+    for (std::size_t i = begin + 1; i < end; ++i) out = and_(std::move(out), std::move(filters[i]));
+    return out;
+}
+
 }  // namespace
 
 bool is_aggregate(std::string_view last_part) {
@@ -55,22 +70,29 @@ bool is_aggregate(std::string_view last_part) {
 
 bool is_aggregate(const std::vector<Ident>& name) { return !name.empty() && is_aggregate(name.back().value); }
 
-Result<ExprPtr, QueryError> qualify_expr(std::string_view text, const Model& base, Dialect dialect) {
-    auto parsed = parse_expr(text, dialect);
+Qualifier::Qualifier(const Model& base, Dialect dialect) : base_(base), dialect_(dialect) {
+    columns_.reserve(base.columns.size());
+    for (const auto& c : base.columns) columns_.insert(c.name);
+}
+
+Result<ExprPtr, QueryError> Qualifier::operator()(std::string_view text) const {
+    auto parsed = parse_expr(text, dialect_);
     if (!parsed) return fail(QueryError::BadExpression{std::string(text), std::move(parsed).error()});
     if (parsed->next)
         return fail(QueryError::BadExpression{
             std::string(text),
             fmt::format("unexpected trailing input starting at `{}`; expected a single expression", *parsed->next)});
     ExprPtr expr = std::move(parsed->expr);
-    std::unordered_set<std::string_view> columns;
-    for (const auto& c : base.columns) columns.insert(c.name);
-    const char quote_char = traits(dialect).quote_open;
+    const char quote_char = traits(dialect_).quote_open;
     walk(expr, [&](ExprPtr& node) {
         const auto* id = node->as<Identifier>();
-        if (id && columns.count(id->name.value)) node = compound({base.table.name, id->name.value}, quote_char);
+        if (id && columns_.count(id->name.value)) node = compound({base_.table.name, id->name.value}, quote_char);
     });
     return expr;
+}
+
+Result<ExprPtr, QueryError> qualify_expr(std::string_view text, const Model& base, Dialect dialect) {
+    return Qualifier(base, dialect)(text);
 }
 
 void case_wrap_arguments(Function& call, const Expr& condition) {
@@ -86,16 +108,17 @@ void case_wrap_arguments(Function& call, const Expr& condition) {
     }
 }
 
-Result<ExprPtr, QueryError> apply_metric_filters(ExprPtr expr, const Metric& metric, const Model& base,
-                                                 Dialect dialect) {
+Result<ExprPtr, QueryError> apply_metric_filters(ExprPtr expr, const Metric& metric, const Qualifier& qualify) {
     if (metric.filters.empty()) return expr;
-    ExprPtr condition;
+    std::vector<ExprPtr> filters;
+    filters.reserve(metric.filters.size());
     for (const auto& text : metric.filters) {
-        auto f = qualify_expr(text, base, dialect);
+        auto f = qualify(text);
         if (!f) return fail(std::move(f).error());
-        condition = condition ? and_(std::move(condition), std::move(f).value()) : std::move(f).value();
+        filters.push_back(std::move(f).value());
     }
-    const bool filter_clause = traits(dialect).metric_filters == FilterStyle::FilterClause;
+    ExprPtr condition = conjunction(filters, 0, filters.size());
+    const bool filter_clause = traits(qualify.dialect()).metric_filters == FilterStyle::FilterClause;
     walk(expr, [&](ExprPtr& node) {
         auto* call = node->as<Function>();
         if (!call || !is_aggregate(call->name)) return;
@@ -107,17 +130,16 @@ Result<ExprPtr, QueryError> apply_metric_filters(ExprPtr expr, const Metric& met
     return expr;
 }
 
-Result<std::string, QueryError> render_metric(const Metric& metric, const Model& base, Dialect dialect) {
-    auto expr = qualify_expr(metric.expr, base, dialect);
+Result<std::string, QueryError> render_metric(const Metric& metric, const Qualifier& qualify) {
+    auto expr = qualify(metric.expr);
     if (!expr) return fail(std::move(expr).error());
-    auto filtered = apply_metric_filters(std::move(expr).value(), metric, base, dialect);
+    auto filtered = apply_metric_filters(std::move(expr).value(), metric, qualify);
     if (!filtered) return fail(std::move(filtered).error());
     return print(**filtered);
 }
 
-Result<std::string, QueryError> render_condition(std::string_view text, const Model& base, Dialect dialect,
-                                                 bool guard_or) {
-    auto expr = qualify_expr(text, base, dialect);
+Result<std::string, QueryError> render_condition(std::string_view text, const Qualifier& qualify, bool guard_or) {
+    auto expr = qualify(text);
     if (!expr) return fail(std::move(expr).error());
     std::string printed = print(**expr);
     if (guard_or && is_or(**expr)) return "(" + printed + ")";
@@ -151,6 +173,7 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
     const Model& base = *rq.base;
     const DialectTraits& t = traits(dialect);
     auto q = [dialect](std::string_view name) { return quote(dialect, name); };
+    const Qualifier qualify(base, dialect);
 
     std::vector<std::string> items;
     std::vector<std::string_view> sortable;
@@ -175,7 +198,7 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
     const std::size_t grouping = items.size();
 
     for (const Metric* m : rq.metrics) {
-        auto text = render_metric(*m, base, dialect);
+        auto text = render_metric(*m, qualify);
         if (!text) return fail(std::move(text).error());
         items.push_back(fmt::format("{} AS {}", *text, q(m->name)));
         sortable.push_back(m->name);
@@ -194,7 +217,7 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
     sql += render_relation(base, dialect);
     for (const auto& j : rq.joins) {
         // The graph holds only edges to loaded models, so the target exists.
-        const Model* target = plan::find_model(project, j.to_table);
+        const Model* target = project.find_model(j.to_table);
         fmt::format_to(std::back_inserter(sql), "\nLEFT JOIN {} ON {}.{} = {}.{}",
                        target ? render_relation(*target, dialect) : q(j.to_table), q(j.from_table),
                        q(j.from_column), q(j.to_table), q(j.to_column));
@@ -204,7 +227,7 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
         const bool several = query.filters.size() > 1;
         sql += "\nWHERE ";
         for (std::size_t i = 0; i < query.filters.size(); ++i) {
-            auto f = render_condition(query.filters[i], base, dialect, several);
+            auto f = render_condition(query.filters[i], qualify, several);
             if (!f) return fail(std::move(f).error());
             if (i) sql += " AND ";
             sql += *f;

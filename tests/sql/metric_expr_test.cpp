@@ -15,7 +15,8 @@ Model orders() { return model("orders", {"amount", "status", "order_id", "x", "y
 
 // The printed metric, or the error's JSON.
 std::string printed(const std::string& expr, std::vector<std::string> filters, Dialect d) {
-    auto r = render_metric(metric("m", expr, std::move(filters)), orders(), d);
+    Model base = orders();
+    auto r = render_metric(metric("m", expr, std::move(filters)), korvel::sql::Qualifier(base, d));
     return r ? *r : r.error().to_json();
 }
 
@@ -89,7 +90,8 @@ TEST(MetricExpr, BadExpressions) {
     };
     for (Dialect d : {Dialect::DuckDb, Dialect::SqlServer}) {
         for (const auto& c : cases) {
-            auto r = render_metric(metric("m", c.expr, c.filters), orders(), d);
+            Model base = orders();
+            auto r = render_metric(metric("m", c.expr, c.filters), korvel::sql::Qualifier(base, d));
             ASSERT_FALSE(r.ok()) << c.expr;
             const auto* bad = r.error().get<QueryError::BadExpression>();
             ASSERT_NE(bad, nullptr) << c.expr;
@@ -104,13 +106,15 @@ TEST(MetricExpr, BadExpressions) {
 
 TEST(MetricExpr, DeepNestingIsRefusedCleanly) {
     std::string deep = std::string(100000, '(') + "amount" + std::string(100000, ')');
-    auto r = render_metric(metric("m", "SUM(" + deep + ")"), orders(), Dialect::DuckDb);
+    Model base = orders();
+    auto r = render_metric(metric("m", "SUM(" + deep + ")"), korvel::sql::Qualifier(base, Dialect::DuckDb));
     ASSERT_FALSE(r.ok());
     EXPECT_EQ(r.error().code(), "bad_expression");
     std::string calls;
     for (int i = 0; i < 50000; ++i) calls += "abs(";
     calls += "amount" + std::string(50000, ')');
-    EXPECT_EQ(render_metric(metric("m", calls), orders(), Dialect::SqlServer).error().code(), "bad_expression");
+    EXPECT_EQ(render_metric(metric("m", calls), korvel::sql::Qualifier(base, Dialect::SqlServer)).error().code(),
+              "bad_expression");
 }
 
 TEST(MetricExpr, IsAggregate) {

@@ -9,6 +9,7 @@ using namespace fixture;
 using korvel::TimeGrain;
 using korvel::sql::Dialect;
 using korvel::sql::generate_sql;
+using korvel::sql::quote;
 using korvel::sql::plan::OrderBy;
 using korvel::sql::plan::Query;
 
@@ -250,4 +251,76 @@ TEST(Statement, ErrorsInStageOrder) {
     EXPECT_EQ(bad->expr, "amount >");  // then query filters
     q.filters = {};
     EXPECT_EQ(code(q), "unknown_sort_field");
+}
+
+TEST(Statement, HostileInput) {
+    // Every quote character in table, column and metric names, and in a location.
+    const std::string odd = "q\"b`k]o[s'";
+    Model base = model(odd, {});
+    base.columns.push_back(column(odd + "col"));
+    base.columns.push_back(column(odd + "time", true));
+    base.metrics.push_back(metric(odd + "m", "COUNT(*)"));
+    base.source.format = SourceFormat::Parquet;
+    base.source.location = "it's/\"odd\".parquet";
+    base.relationships.push_back(rel_on(odd + "other", Cardinality::ManyToOne, odd + "key"));
+    Model other = model(odd + "other", {});
+    other.columns.push_back(column(odd + "dim"));
+    Project p = project({base, other});
+    Query q = query({odd + "m"}, {odd + "col", odd + "dim"});
+    q.grain = TimeGrain::Day;
+    q.order_by = {OrderBy{odd + "m", true}};
+    EXPECT_EQ(sql(p, q, Dialect::DuckDb),
+              "SELECT\n"
+              "  date_trunc('day', \"q\"\"b`k]o[s'\".\"q\"\"b`k]o[s'time\") AS \"q\"\"b`k]o[s'time_day\",\n"
+              "  \"q\"\"b`k]o[s'\".\"q\"\"b`k]o[s'col\" AS \"q\"\"b`k]o[s'col\",\n"
+              "  \"q\"\"b`k]o[s'other\".\"q\"\"b`k]o[s'dim\" AS \"q\"\"b`k]o[s'dim\",\n"
+              "  COUNT(*) AS \"q\"\"b`k]o[s'm\"\n"
+              "FROM read_parquet('it''s/\"odd\".parquet') AS \"q\"\"b`k]o[s'\"\n"
+              "LEFT JOIN \"q\"\"b`k]o[s'other\" ON \"q\"\"b`k]o[s'\".\"q\"\"b`k]o[s'key\" = "
+              "\"q\"\"b`k]o[s'other\".\"q\"\"b`k]o[s'key\"\n"
+              "GROUP BY 1, 2, 3\n"
+              "ORDER BY \"q\"\"b`k]o[s'm\" DESC");
+    EXPECT_EQ(sql(p, q, Dialect::SqlServer),
+              "SELECT\n"
+              "  DATETRUNC(day, [q\"b`k]]o[s'].[q\"b`k]]o[s'time]) AS [q\"b`k]]o[s'time_day],\n"
+              "  [q\"b`k]]o[s'].[q\"b`k]]o[s'col] AS [q\"b`k]]o[s'col],\n"
+              "  [q\"b`k]]o[s'other].[q\"b`k]]o[s'dim] AS [q\"b`k]]o[s'dim],\n"
+              "  COUNT(*) AS [q\"b`k]]o[s'm]\n"
+              "FROM [q\"b`k]]o[s']\n"
+              "LEFT JOIN [q\"b`k]]o[s'other] ON [q\"b`k]]o[s'].[q\"b`k]]o[s'key] = "
+              "[q\"b`k]]o[s'other].[q\"b`k]]o[s'key]\n"
+              "GROUP BY 1, 2, 3\n"
+              "ORDER BY [q\"b`k]]o[s'm] DESC");
+    const std::string databricks = sql(p, q, Dialect::Databricks);
+    EXPECT_NE(databricks.find("`q\"b``k]o[s'`.`q\"b``k]o[s'col` AS `q\"b``k]o[s'col`"), std::string::npos) << databricks;
+}
+
+TEST(Statement, ThousandsOfDimensionsAndFilters) {
+    Model base = model("t", {});
+    for (int i = 0; i < 5000; ++i) base.columns.push_back(column(fmt::format("c{}", i)));
+    std::vector<std::string> filters;
+    for (int i = 0; i < 20000; ++i) filters.push_back(fmt::format("c{} = {} OR c1 = 2", i % 5000, i));
+    base.metrics.push_back(metric("m", "SUM(c0)", filters));
+    Project p = project({base});
+    Query q = query({"m"});
+    for (int i = 0; i < 5000; ++i) q.dimensions.push_back(fmt::format("c{}", i));
+    q.filters = filters;
+    for (Dialect d : kDialects) {
+        auto r = generate_sql(p, q, d);
+        ASSERT_TRUE(r.ok()) << r.error().text();
+        // every dimension is grouped and ordered by position
+        EXPECT_NE(r->find("\nGROUP BY 1, 2, "), std::string::npos);
+        EXPECT_NE(r->find(", 4999, 5000\nORDER BY 1, 2, "), std::string::npos);
+        if (d == Dialect::DuckDb) {
+            // The metric's filters all hold, in file order, however many there are.
+            std::string condition;
+            for (int i = 0; i < 20000; ++i)
+                condition += fmt::format("{}(\"t\".\"c{}\" = {} OR \"t\".\"c1\" = 2)", i ? " AND " : "", i % 5000, i);
+            EXPECT_NE(r->find("  SUM(\"t\".\"c0\") FILTER (WHERE " + condition + ") AS \"m\"\nFROM \"t\"\nWHERE "),
+                      std::string::npos);
+        }
+        // each OR filter is parenthesised when there are several
+        const std::string first = "(" + quote(d, "t") + "." + quote(d, "c0") + " = 0 OR ";
+        EXPECT_NE(r->find("\nWHERE " + first), std::string::npos);
+    }
 }
