@@ -3,15 +3,22 @@
 # project, read its context, then turn business questions into semantic queries,
 # let korvel write the SQL and run that SQL on an embedded DuckDB.
 #
-# Needs the build (build/korvel) and scripts/setup.sh (DuckDB under engines/,
-# the example's data). KORVEL=/path/to/korvel runs another build of the command.
+# Installs what is missing (scripts/setup.sh: Debian packages, DuckDB under
+# engines/, the example's data) and builds the command and the module in build/
+# first. KORVEL=/path/to/korvel runs an existing command instead of building.
 set -euo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$repo"   # the example's file locations are relative to the repository root
-korvel="${KORVEL:-$repo/build/korvel}"
 project=examples/shop
 
-[ -x "$korvel" ] || { echo "demo: $korvel not found; build first (see README.md)" >&2; exit 1; }
+if [ -z "${KORVEL:-}" ]; then
+  bash scripts/setup.sh </dev/null
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build -j"${KORVEL_JOBS:-2}" --target korvel_cli korvel_module
+fi
+korvel="${KORVEL:-$repo/build/korvel}"
+
+[ -x "$korvel" ] || { echo "demo: $korvel not found" >&2; exit 1; }
 [ -f engines/node_modules/@duckdb/node-api/package.json ] \
   || { echo "demo: DuckDB is not installed; run scripts/setup.sh first" >&2; exit 1; }
 [ -f examples/shop/data/orders.parquet ] || python3 examples/shop/generate_data.py >/dev/null
@@ -95,3 +102,26 @@ status=$?
 set -e
 echo "exit status $status: the JSON object above (standard error) carries a code an agent can branch on;"
 echo "revenue is defined on orders, and joining orders to their items would count each order once per item."
+
+heading "The same from Python: the korvel module (build/korvel.abi3.so)"
+if [ -f build/korvel.abi3.so ]; then
+  PYTHONPATH="$repo/build" /usr/bin/python3 - "$project" <<'PY'
+import json, sys
+import korvel
+project = sys.argv[1]
+query = {"metrics": ["revenue"], "dimensions": ["regions.region_name"],
+         "order_by": [{"field": "revenue", "desc": True}], "limit": 5}
+print(">>> korvel.validate(%r)" % project)
+print(korvel.validate(project))
+print(">>> print(korvel.generate_sql(%r, %s, %r))" % (project, json.dumps(query), "snowflake"))
+print(korvel.generate_sql(project, query, "snowflake"))
+print(">>> korvel.generate_sql(%r, {\"metrics\": [\"revenu\"]})" % project)
+try:
+    korvel.generate_sql(project, {"metrics": ["revenu"]})
+except ValueError as err:
+    print("ValueError:", err)
+    print("json.loads(str(err))[\"code\"] ==", repr(json.loads(str(err))["code"]))
+PY
+else
+  echo "(the module is not built: cmake --build build --target korvel_module)"
+fi
