@@ -12,6 +12,7 @@ from pathlib import Path
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+from distutils.command.build_scripts import build_scripts  # noqa: E402 (setuptools provides it)
 
 ROOT = Path(__file__).resolve().parent
 # Kept apart from a developer's own build/ configuration.
@@ -41,9 +42,26 @@ class CMakeBuild(build_ext):
         shutil.copy2(CMAKE_BUILD / "korvel", COMMAND)
 
 
+class CopyScripts(build_scripts):
+    """The command is a native executable: copied byte for byte, with its mode,
+    where the default would read it as a Python script."""
+
+    def copy_scripts(self):
+        self.mkpath(self.build_dir)
+        outfiles = []
+        for script in self.scripts:
+            target = os.path.join(self.build_dir, os.path.basename(script))
+            self.copy_file(script, target)
+            outfiles.append(target)
+        return outfiles, outfiles
+
+
 setup(
     ext_modules=[Extension("korvel.__init__", sources=[], py_limited_api=True)],
-    cmdclass={"build_ext": CMakeBuild},
+    cmdclass={"build_ext": CMakeBuild, "build_scripts": CopyScripts},
+    # No Python sources: the C++ folders under src/ are not packages.
+    packages=[],
+    py_modules=[],
     scripts=[str(COMMAND.relative_to(ROOT))],
     options={
         "build": {"build_base": str(BUILD.relative_to(ROOT))},

@@ -20,8 +20,9 @@ def korvel_cmd(*args, stdin=None, cwd=None):
 @pytest.fixture
 def broken(tmp_path):
     """A project that loads but fails validation twice."""
-    (tmp_path / "semantic.yml").write_text("korvel: 1\nproject:\n  name: broken\nmodels: ['*.yml']\n")
-    (tmp_path / "a.yml").write_text(
+    (tmp_path / "semantic.yml").write_text("korvel: 1\nproject:\n  name: broken\nmodels: ['models/*.yml']\n")
+    (tmp_path / "models").mkdir()
+    (tmp_path / "models" / "a.yml").write_text(
         "version: 1\nsource: {format: parquet, location: a.parquet}\ntable: {name: a}\n"
         "columns:\n  - {name: id, type: int64}\n  - {name: id, type: integer}\n")
     return str(tmp_path)

@@ -127,3 +127,20 @@ def test_installs_and_runs_in_a_fresh_venv(wheel, end, tmp_path):
                          capture_output=True, text=True, timeout=60, env={"PATH": "/usr/bin:/bin"})
     assert (cmd.returncode, cmd.stdout) == (0, "[]\n"), cmd.stderr
 
+
+
+def test_cmake_install_puts_command_and_package_under_the_prefix(tmp_path):
+    build = Path(os.environ.get("KORVEL_BUILD", REPO / "build")).resolve()
+    subprocess.run(["cmake", "--install", str(build), "--prefix", str(tmp_path)],
+                   check=True, capture_output=True, timeout=120)
+    site = tmp_path / "lib" / "python3" / "dist-packages"
+    assert sorted(p.name for p in (site / "korvel").iterdir()) == ["__init__.abi3.so", "__init__.pyi", "py.typed"]
+    probe = ("import korvel, sys; print(korvel.__file__); "
+             "print(korvel.generate_sql(sys.argv[1], {'metrics': ['revenue']}))")
+    run = subprocess.run([sys.executable, "-c", probe, str(SHOP)], capture_output=True, text=True,
+                         cwd=tmp_path, env={**os.environ, "PYTHONPATH": str(site)}, timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.startswith(str(site / "korvel" / "__init__.abi3.so") + "\n")
+    cmd = subprocess.run([str(tmp_path / "bin" / "korvel"), "sql", str(SHOP), "-m", "revenue"],
+                         capture_output=True, text=True, timeout=60)
+    assert cmd.returncode == 0 and cmd.stdout == run.stdout.split("\n", 1)[1]
