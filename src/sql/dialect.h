@@ -66,6 +66,10 @@ struct Grammar {
     bool list_literal;               // [1, 2]
     bool subscripts;                 // a[1]
     bool colon_paths;                // payload:customer.name
+    bool field_access;               // (expr).field
+    bool struct_literal;             // {'a': 1}
+    bool isnull_postfix;             // x ISNULL, x NOTNULL
+    bool filter_where_optional;      // FILTER (x > 1)
     bool lambdas;                    // x -> x + 1 as a call argument
     bool limit;                      // LIMIT n in subqueries
     bool top;                        // SELECT TOP (n)

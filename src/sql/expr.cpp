@@ -470,6 +470,22 @@ public:
         expr(*n.body);
     }
 
+    void node(const FieldAccess& n) {
+        expr(*n.base);
+        out += '.';
+        ident(n.field);
+    }
+    void node(const StructLit& n) {
+        out += '{';
+        for (std::size_t i = 0; i < n.fields.size(); ++i) {
+            if (i) out += ", ";
+            out += n.fields[i].key;
+            out += ": ";
+            expr(*n.fields[i].value);
+        }
+        out += '}';
+    }
+
     void factor(const TableFactor& f) {
         switch (f.kind) {
             case TableFactor::Kind::Table: parts(f.name); break;
@@ -729,6 +745,10 @@ void children(E& e, F&& f) {
                 opt(n.zone);
             } else if constexpr (std::is_same_v<N, Lambda>) {
                 opt(n.body);
+            } else if constexpr (std::is_same_v<N, FieldAccess>) {
+                opt(n.base);
+            } else if constexpr (std::is_same_v<N, StructLit>) {
+                for (auto& f : n.fields) opt(f.value);
             }
         },
         e.node);

@@ -335,6 +335,22 @@ struct AtTimeZone {
     ExprPtr zone;
     friend bool operator==(const AtTimeZone&, const AtTimeZone&) = default;
 };
+// (expr).field, f(x).field
+struct FieldAccess {
+    ExprPtr base;
+    Ident field;
+    friend bool operator==(const FieldAccess&, const FieldAccess&) = default;
+};
+// {'a': 1, 'b': x}
+struct StructField {
+    std::string key;  // as written: a name or a string literal
+    ExprPtr value;
+    friend bool operator==(const StructField&, const StructField&) = default;
+};
+struct StructLit {
+    std::vector<StructField> fields;
+    friend bool operator==(const StructLit&, const StructLit&) = default;
+};
 // x -> x + 1, (a, b) -> a + b
 struct Lambda {
     std::vector<Ident> params;
@@ -348,7 +364,8 @@ struct Expr {
                               NullLit, TypedLit, IntervalLit, Unary, Binary, IsTest,
                               IsDistinctFrom, InList, InSubquery, Between, Like, Case, Cast,
                               Extract, SpecialCall, Function, Exists, Subquery, Nested, Tuple,
-                              ArrayLit, Subscript, PathAccess, Collate, AtTimeZone, Lambda>;
+                              ArrayLit, Subscript, PathAccess, Collate, AtTimeZone, Lambda,
+                              FieldAccess, StructLit>;
     Node node;
 
     template <class T>

@@ -299,6 +299,12 @@ private:
             }
             if (t.text == "[" && g_.subscripts) return subscript(left);
             if (t.text == ":" && g_.colon_paths && name_token(1)) return path(left);
+            if (t.text == "." && g_.field_access && name_token(1) &&
+                (left->is<Nested>() || left->is<Function>() || left->is<Subscript>() || left->is<FieldAccess>() ||
+                 left->is<StructLit>())) {
+                advance();
+                return node(FieldAccess{std::move(left), name()});
+            }
         }
         if (t.kind == TokenKind::Word) {
             if (iequals(t.text, "COLLATE") && min <= kCollateLevel) {
@@ -322,6 +328,10 @@ private:
                 return node(AtTimeZone{std::move(left), expr(kAtTimeZoneLevel + 1)});
             }
             if (iequals(t.text, "IS") && min <= kIsLevel) return is_test(left);
+            if (g_.isnull_postfix && min <= kIsLevel && (iequals(t.text, "ISNULL") || iequals(t.text, "NOTNULL"))) {
+                bool negated = iequals(advance().text, "NOTNULL");
+                return node(IsTest{std::move(left), negated, IsTest::What::Null});
+            }
             bool negated = iequals(t.text, "NOT");
             std::size_t k = negated ? 1 : 0;
             if (min <= kPredicateLevel) {
@@ -546,6 +556,22 @@ private:
             if (!g_.bitwise) unsupported(t, "the operator `~`");
             advance();
             return node(Unary{UnaryOp::BitNot, expr(kUnaryLevel)});
+        }
+        if (t.text == "{" && g_.struct_literal) {
+            advance();
+            StructLit st;
+            if (!op_at("}")) {
+                do {
+                    const Token& k = peek();
+                    if (k.kind != TokenKind::String && k.kind != TokenKind::Word && k.kind != TokenKind::QuotedIdent)
+                        fail_expected("a field name");
+                    std::string key(advance().text);
+                    expect_op(":");
+                    st.fields.push_back(StructField{std::move(key), expr(kLowest)});
+                } while (accept_op(","));
+            }
+            expect_op("}");
+            return node(std::move(st));
         }
         if (t.text == "[" && g_.list_literal) {
             advance();
@@ -938,7 +964,7 @@ private:
             if (!g_.filter_clause) unsupported(peek(), "FILTER");
             advance();
             advance();
-            expect_kw("WHERE");
+            if (!accept_kw("WHERE") && !g_.filter_where_optional) fail_expected("WHERE");
             f.filter = expr(kLowest);
             expect_op(")");
         }

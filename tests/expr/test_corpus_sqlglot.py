@@ -37,7 +37,13 @@ SQLGLOT_GAPS = {
     ("databricks", "payload:country = 'DE'"): "no colon path extraction",
     ("databricks", "payload:items[0].sku = 'A1'"): "no colon path extraction",
     ("snowflake", "amount > (SELECT TOP 1 amount FROM orders ORDER BY amount DESC)"): "no SELECT TOP in snowflake",
+    ("duckdb", "{'city': city, 'zip': zip}.city = 'Berlin'"): "no field access on a struct literal",
+    ("postgres", "x IS NOT UNKNOWN"): "no IS [NOT] UNKNOWN",
+    ("postgres", "'{a,b}'::text[] && tags"): "no array overlap operator &&",
+    ("databricks", "INTERVAL '1-2' YEAR TO MONTH"): "no interval field ranges (YEAR TO MONTH)",
+    ("databricks", "CAST(created_at AS TIMESTAMP_NTZ)"): "no TIMESTAMP_NTZ type",
     ("sqlserver", "[weird]]name] = 1"): "no doubled ] inside a bracketed name",
+    ("sqlserver", "CONVERT(VARCHAR(7), created_at, 126) = '2024-01'"): "refuses CONVERT style 126 (ISO 8601)",
 }
 
 

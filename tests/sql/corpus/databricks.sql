@@ -102,3 +102,15 @@ sum(amount) FILTER (WHERE region = 'EU' OR region = 'UK')
 amount > 0 -- trailing comment
 /* block */ amount
 position('@' IN email) > 0
+from_json(payload, 'a INT').a > 1
+named_struct('a', 1, 'b', 2).a
+element_at(attributes, 'color') = 'red'
+INTERVAL '1-2' YEAR TO MONTH
+INTERVAL -1 DAY + created_at
+max_by(status, updated_at) = 'closed'
+email LIKE ANY ('%@a.com', '%@b.com')
+try_divide(revenue, cost) > 1.5
+timestampdiff(MINUTE, created_at, shipped_at) < 60
+CAST(created_at AS TIMESTAMP_NTZ)
+collect_list(sku)[0]
+map('a', 1)['a']

@@ -109,3 +109,16 @@ position('@' IN email) > 0
 TRIM(BOTH ' ' FROM name) <> ''
 sum(amount) FILTER (WHERE region = 'EU' OR region = 'UK')
 count(*) FILTER (WHERE NOT is_test)
+{'city': city, 'zip': zip}.city = 'Berlin'
+count(*) FILTER (amount > 0)
+shipped_at NOTNULL
+list_transform(tags, t -> upper(t))
+date_trunc('week', created_at)::DATE = DATE '2024-01-01'
+TIMESTAMPTZ '2024-01-01 00:00:00+00' < created_at
+created_at - INTERVAL (n) DAY
+arg_max(status, updated_at) = 'closed'
+count(*) OVER (PARTITION BY customer_id) > 1
+sum(amount) FILTER (WHERE status = 'paid') OVER (PARTITION BY region)
+CAST(amount AS INTEGER) % 2 = 1
+struct_pack(a := 1, b := 2).a
+0x1F & flags

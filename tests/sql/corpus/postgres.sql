@@ -110,3 +110,15 @@ concat_ws(', ', city, country)
 amount > 0 -- trailing comment
 /* nested /* comment */ */ amount
 sum(amount) FILTER (WHERE region = 'EU' OR region = 'UK')
+(address).city = 'Berlin'
+shipped_at NOTNULL
+deleted_at ISNULL
+x IS NOT UNKNOWN
+'{a,b}'::text[] && tags
+created_at::timestamp(0) without time zone
+CURRENT_TIMESTAMP - created_at > INTERVAL '1 hour'
+count(*) FILTER (WHERE status = 'paid') OVER (PARTITION BY region)
+string_agg(DISTINCT city, ', ')
+jsonb_extract_path_text(payload, 'a', 'b') IS NOT NULL
+lower(email) LIKE ANY (ARRAY['%@a.com', '%@b.com'])
+amount > SOME (SELECT amount FROM returns)

@@ -96,3 +96,15 @@ FLATTEN(input => tags)
 amount > 0 -- trailing comment
 amount > 0 // trailing comment
 /* block */ amount
+{'a': 1, 'b': 2}
+[1, 2, 3]
+SPLIT(email, '@')[1]::STRING = 'example.com'
+TRY_TO_NUMBER(raw_amount) IS NOT NULL
+CONVERT_TIMEZONE('UTC', created_at)::DATE = CURRENT_DATE
+ARRAY_AGG(sku) WITHIN GROUP (ORDER BY sku)
+email ILIKE ANY ('%@a.com', '%@b.com')
+DECODE(status, 'a', 1, 'b', 2, 0)
+TIME_SLICE(created_at, 1, 'HOUR')
+created_at::TIMESTAMP_NTZ(9) >= '2024-01-01'
+EQUAL_NULL(a, b)
+payload['country']::STRING = 'DE'

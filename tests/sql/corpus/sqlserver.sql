@@ -85,3 +85,15 @@ amount > 0 -- trailing comment
 /* block */ amount
 x IS DISTINCT FROM y
 0x1F & flags = 0x1F
+CONVERT(VARCHAR(7), created_at, 126) = '2024-01'
+ISNULL(SUM(amount), 0)
+LEFT(sku, 3) = 'ABC'
+RIGHT(phone, 4) = '1234'
+DATEADD(dd, DATEDIFF(dd, 0, created_at), 0)
+CAST(created_at AS DATETIME2(3))
+GETUTCDATE()
+NEWID()
+x !< 1
+COUNT(*) OVER (PARTITION BY customer_id)
+CHOOSE(quarter, 'Q1', 'Q2', 'Q3', 'Q4')
+DATEFROMPARTS(2024, 1, 1) <= order_date
