@@ -37,7 +37,8 @@ enum class Listing { Ok, Missing, Failed };
 
 Listing list_dir(const fs::path& dir, std::vector<std::string>& names) {
     DIR* d = opendir(os_name(dir));
-    if (!d) return errno == ENOENT || errno == ENOTDIR ? Listing::Missing : Listing::Failed;
+    // A path that is too long cannot exist; anything else is a directory we cannot read.
+    if (!d) return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? Listing::Missing : Listing::Failed;
     errno = 0;
     while (dirent* e = readdir(d)) {
         std::string_view name = e->d_name;
@@ -197,8 +198,18 @@ std::vector<GlobMatch> GlobPattern::expand(const fs::path& base) const {
     return out;
 }
 
-void GlobPattern::expand_from(std::size_t index, const fs::path& dir, bool known_to_exist,
+void GlobPattern::expand_from(std::size_t index, const fs::path& start, bool known_to_exist,
                               std::vector<GlobMatch>& out) const {
+    // Literal components are joined in a loop, not by recursion: a pattern may
+    // hold any number of them, while wildcards only recurse into directories
+    // that exist, so the depth stays that of the file system.
+    std::string joined = start.native();
+    for (; index < components_.size() && components_[index].kind == Component::Kind::Literal; ++index) {
+        if (!joined.empty() && joined.back() != '/') joined += '/';
+        joined += components_[index].literal;
+        known_to_exist = false;
+    }
+    const fs::path dir = std::move(joined);
     if (index == components_.size()) {
         if (known_to_exist || exists_entry(dir)) out.push_back({dir});
         return;
@@ -206,7 +217,6 @@ void GlobPattern::expand_from(std::size_t index, const fs::path& dir, bool known
     const Component& c = components_[index];
     switch (c.kind) {
         case Component::Kind::Literal:
-            expand_from(index + 1, dir / c.literal, false, out);
             return;
         case Component::Kind::Wild: {
             std::vector<std::string> names;

@@ -117,6 +117,12 @@ TEST_F(GlobTree, WildcardsRecursionAndLiterals) {
     EXPECT_EQ(relative_matches(base, "models/a.yml/*"), Paths{});
     EXPECT_EQ(relative_matches(base, "MODELS/*.yml"), Paths{});
 
+    // However many components a pattern has, expanding it takes no deeper stack.
+    std::string long_pattern;
+    for (int i = 0; i < 200000; ++i) long_pattern += "a/";
+    EXPECT_EQ(relative_matches(base, long_pattern + "*.yml"), Paths{});
+    EXPECT_EQ(relative_matches(base, long_pattern + "x.yml"), Paths{});
+
     // An absolute pattern stands alone.
     auto abs = glob("/nonexistent-base", (base / "other/*.yml").string());
     ASSERT_TRUE(abs.ok());
