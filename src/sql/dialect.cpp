@@ -9,7 +9,7 @@ namespace {
 // Field order follows Grammar in dialect.h.
 constexpr Grammar kDuckDbGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
-    .backslash_escapes = false, .escape_strings = true, .national_strings = false,
+    .backslash_escapes = false, .escape_strings = true, .national_strings = false, .hex_strings = false, .raw_strings = false,
     .dollar_strings = true, .nested_comments = true, .slash_comments = false,
     .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = true, .double_colon_cast = true,
     .try_cast = true, .pipe_concat = true, .json_arrows = true, .hash_operators = false,
@@ -25,7 +25,7 @@ constexpr Grammar kDuckDbGrammar{
 
 constexpr Grammar kPostgresGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
-    .backslash_escapes = false, .escape_strings = true, .national_strings = false,
+    .backslash_escapes = false, .escape_strings = true, .national_strings = false, .hex_strings = true, .raw_strings = false,
     .dollar_strings = true, .nested_comments = true, .slash_comments = false,
     .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = true, .double_colon_cast = true,
     .try_cast = false, .pipe_concat = true, .json_arrows = true, .hash_operators = true,
@@ -41,7 +41,7 @@ constexpr Grammar kPostgresGrammar{
 
 constexpr Grammar kDatabricksGrammar{
     .double_quoted_identifiers = false, .backtick_identifiers = true, .bracket_identifiers = false,
-    .backslash_escapes = true, .escape_strings = false, .national_strings = false,
+    .backslash_escapes = true, .escape_strings = false, .national_strings = false, .hex_strings = true, .raw_strings = true,
     .dollar_strings = false, .nested_comments = true, .slash_comments = false,
     .dollar_in_identifiers = false, .number_suffixes = true, .hex_numbers = false, .double_colon_cast = true,
     .try_cast = true, .pipe_concat = true, .json_arrows = false, .hash_operators = false,
@@ -57,7 +57,7 @@ constexpr Grammar kDatabricksGrammar{
 
 constexpr Grammar kSnowflakeGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
-    .backslash_escapes = true, .escape_strings = false, .national_strings = false,
+    .backslash_escapes = true, .escape_strings = false, .national_strings = false, .hex_strings = true, .raw_strings = false,
     .dollar_strings = true, .nested_comments = false, .slash_comments = true,
     .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = false, .double_colon_cast = true,
     .try_cast = true, .pipe_concat = true, .json_arrows = false, .hash_operators = false,
@@ -73,7 +73,7 @@ constexpr Grammar kSnowflakeGrammar{
 
 constexpr Grammar kSqlServerGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = true,
-    .backslash_escapes = false, .escape_strings = false, .national_strings = true,
+    .backslash_escapes = false, .escape_strings = false, .national_strings = true, .hex_strings = false, .raw_strings = false,
     .dollar_strings = false, .nested_comments = true, .slash_comments = false,
     .dollar_in_identifiers = true, .number_suffixes = false, .hex_numbers = true, .double_colon_cast = false,
     .try_cast = true, .pipe_concat = false, .json_arrows = false, .hash_operators = false,

@@ -23,6 +23,8 @@ struct Grammar {
     bool backslash_escapes;          // 'it\'s' in plain strings
     bool escape_strings;             // E'...'
     bool national_strings;           // N'...'
+    bool hex_strings;                // X'1F'
+    bool raw_strings;                // r'\d+'
     bool dollar_strings;             // $$...$$, $tag$...$tag$
     bool nested_comments;            // /* /* */ */
     bool slash_comments;             // // to the end of the line

@@ -203,6 +203,22 @@ private:
             if (!quoted('\'', false, start, "string literal", err)) return false;
             return make(t, TokenKind::String, start);
         }
+        if ((c == 'X' || c == 'x') && c1 == '\'' && g_.hex_strings) {
+            ++p_;
+            if (!quoted('\'', false, start, "string literal", err)) return false;
+            return make(t, TokenKind::String, start);
+        }
+        if ((c == 'R' || c == 'r') && (c1 == '\'' || c1 == '"') && g_.raw_strings) {
+            // Raw strings keep backslashes; the quote character cannot occur inside.
+            ++p_;
+            std::size_t close = s_.find(static_cast<char>(c1), p_ + 1);
+            if (close == std::string_view::npos) {
+                err = error("unterminated string literal", start);
+                return false;
+            }
+            p_ = close + 1;
+            return make(t, TokenKind::String, start);
+        }
         if (is_ident_start(c)) {
             while (is_ident_start(at(p_)) || is_digit(at(p_)) || (at(p_) == '$' && g_.dollar_in_identifiers)) ++p_;
             return make(t, TokenKind::Word, start);

@@ -651,7 +651,7 @@ private:
         if (iequals(w, "CASE")) return case_expr();
         if (iequals(w, "CAST") && call) return cast(CastKind::Cast);
         if (iequals(w, "TRY_CAST") && call && g_.try_cast) return cast(CastKind::TryCast);
-        if (iequals(w, "EXISTS") && call) {
+        if (iequals(w, "EXISTS") && call && query_ahead(2)) {
             advance();
             advance();
             if (!query_ahead()) fail_expected("a subquery");

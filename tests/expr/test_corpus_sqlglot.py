@@ -42,6 +42,8 @@ SQLGLOT_GAPS = {
     ("postgres", "'{a,b}'::text[] && tags"): "no array overlap operator &&",
     ("databricks", "INTERVAL '1-2' YEAR TO MONTH"): "no interval field ranges (YEAR TO MONTH)",
     ("databricks", "CAST(created_at AS TIMESTAMP_NTZ)"): "no TIMESTAMP_NTZ type",
+    ("databricks", "regexp_like(sku, r'^\\d+$')"): "no raw string literals r'...'",
+    ("snowflake", "X'1F' = raw_bytes"): "no hex binary literals X'...' in snowflake",
     ("sqlserver", "[weird]]name] = 1"): "no doubled ] inside a bracketed name",
     ("sqlserver", "CONVERT(VARCHAR(7), created_at, 126) = '2024-01'"): "refuses CONVERT style 126 (ISO 8601)",
 }

@@ -114,3 +114,6 @@ timestampdiff(MINUTE, created_at, shipped_at) < 60
 CAST(created_at AS TIMESTAMP_NTZ)
 collect_list(sku)[0]
 map('a', 1)['a']
+exists(tags, t -> t = 'vip')
+X'1F' = raw_bytes
+regexp_like(sku, r'^\d+$')

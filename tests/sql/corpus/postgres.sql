@@ -122,3 +122,4 @@ string_agg(DISTINCT city, ', ')
 jsonb_extract_path_text(payload, 'a', 'b') IS NOT NULL
 lower(email) LIKE ANY (ARRAY['%@a.com', '%@b.com'])
 amount > SOME (SELECT amount FROM returns)
+x'1F' = raw_bits

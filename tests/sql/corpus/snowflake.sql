@@ -108,3 +108,4 @@ TIME_SLICE(created_at, 1, 'HOUR')
 created_at::TIMESTAMP_NTZ(9) >= '2024-01-01'
 EQUAL_NULL(a, b)
 payload['country']::STRING = 'DE'
+X'1F' = raw_bytes
