@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace korvel::sql {
@@ -245,13 +246,25 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
         positions(sql, grouping);
     }
     if (!query.order_by.empty()) {
+        // Output name -> (first position, whether another output column shares the name).
+        std::unordered_map<std::string_view, std::pair<std::size_t, bool>> outputs;
+        for (std::size_t i = 0; i < sortable.size(); ++i) {
+            auto [it, fresh] = outputs.try_emplace(sortable[i], i + 1, false);
+            if (!fresh) it->second.second = true;
+        }
         std::string order;
         for (std::size_t i = 0; i < query.order_by.size(); ++i) {
             const plan::OrderBy& o = query.order_by[i];
-            if (std::find(sortable.begin(), sortable.end(), o.field) == sortable.end())
+            auto it = outputs.find(o.field);
+            if (it == outputs.end())
                 return fail(QueryError::UnknownSortField{o.field, std::vector<std::string>(sortable.begin(), sortable.end())});
             if (i) order += ", ";
-            order += q(o.field);
+            // A name two output columns share would be ambiguous to the database;
+            // its first column is meant, so it is written by position.
+            if (it->second.second)
+                fmt::format_to(std::back_inserter(order), "{}", it->second.first);
+            else
+                order += q(o.field);
             if (o.desc) order += " DESC";
         }
         sql += "\nORDER BY ";

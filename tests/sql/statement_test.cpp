@@ -170,6 +170,25 @@ TEST(Statement, DimensionOutputNamesAndDuplicates) {
               "GROUP BY 1, 2\nORDER BY 1, 2");
 }
 
+TEST(Statement, SortOnANameTwoOutputColumnsShare) {
+    // Sorting by the shared name uses the first such column's position, which
+    // every database reads the same way; unshared names stay names.
+    Project p = shop();
+    Query q = query({"revenue"}, {"customer_id", "customers.customer_id"});
+    q.order_by = {OrderBy{"customer_id", true}, OrderBy{"revenue", false}};
+    for (Dialect d : kDialects) {
+        const std::string text = sql(p, q, d);
+        EXPECT_NE(text.find("\nGROUP BY 1, 2\nORDER BY 1 DESC, " + quote(d, "revenue")), std::string::npos) << text;
+    }
+    // a metric named like a dimension column
+    p.models[0].second.metrics.push_back(metric("status", "COUNT(DISTINCT status)"));
+    q = query({"status"}, {"status"});
+    q.order_by = {OrderBy{"status", false}};
+    EXPECT_EQ(sql(p, q, Dialect::Postgres),
+              "SELECT\n  \"orders\".\"status\" AS \"status\",\n  COUNT(DISTINCT \"orders\".\"status\") AS \"status\"\n"
+              "FROM \"orders\"\nGROUP BY 1\nORDER BY 1");
+}
+
 TEST(Statement, UnknownSortField) {
     Project p = shop();
     Query q = worked_query();
