@@ -89,16 +89,16 @@ constexpr Grammar kSqlServerGrammar{
     .qualify = false};
 
 constexpr std::array<DialectTraits, 5> kTraits{{
-    {"duckdb", '"', '"', FilterStyle::FilterClause, TimeBucket::DateTrunc, RowLimit::Limit, true,
-     kDuckDbGrammar},
-    {"postgres", '"', '"', FilterStyle::FilterClause, TimeBucket::DateTrunc, RowLimit::Limit, false,
-     kPostgresGrammar},
+    {"duckdb", '"', '"', FilterStyle::FilterClause, TimeBucket::DateTrunc, RowLimit::Limit,
+     GroupBy::Positions, true, kDuckDbGrammar},
+    {"postgres", '"', '"', FilterStyle::FilterClause, TimeBucket::DateTrunc, RowLimit::Limit,
+     GroupBy::Positions, false, kPostgresGrammar},
     {"databricks", '`', '`', FilterStyle::FilterClause, TimeBucket::DateTrunc, RowLimit::Limit,
-     false, kDatabricksGrammar},
-    {"snowflake", '"', '"', FilterStyle::CaseWhen, TimeBucket::DateTrunc, RowLimit::Limit, false,
-     kSnowflakeGrammar},
-    {"sqlserver", '[', ']', FilterStyle::CaseWhen, TimeBucket::Datetrunc, RowLimit::Top, false,
-     kSqlServerGrammar},
+     GroupBy::Positions, false, kDatabricksGrammar},
+    {"snowflake", '"', '"', FilterStyle::CaseWhen, TimeBucket::DateTrunc, RowLimit::Limit,
+     GroupBy::Positions, false, kSnowflakeGrammar},
+    {"sqlserver", '[', ']', FilterStyle::CaseWhen, TimeBucket::Datetrunc, RowLimit::Top,
+     GroupBy::Expressions, false, kSqlServerGrammar},
 }};
 
 struct Alias {

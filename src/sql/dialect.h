@@ -12,6 +12,9 @@ enum class Dialect { DuckDb, Postgres, Databricks, Snowflake, SqlServer };
 enum class FilterStyle { FilterClause, CaseWhen };
 enum class TimeBucket { DateTrunc, Datetrunc };
 enum class RowLimit { Limit, Top };
+// How GROUP BY names the grouped select items: by position, or by repeating their
+// expressions where the engine takes no positions there (SQL Server).
+enum class GroupBy { Positions, Expressions };
 
 enum class CaretOp { None, Power, Xor };
 
@@ -85,6 +88,7 @@ struct DialectTraits {
     FilterStyle metric_filters;  // how metric filters reach aggregates
     TimeBucket time_bucket;
     RowLimit row_limit;
+    GroupBy group_by;
     bool file_table_functions;   // file sources read through table functions
     Grammar grammar;             // the expression grammar
 };

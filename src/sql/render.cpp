@@ -180,6 +180,8 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
     std::vector<std::string_view> sortable;
     items.reserve(rq.dimensions.size() + rq.metrics.size() + 1);
     sortable.reserve(items.capacity());
+    // The grouped expressions, for dialects whose GROUP BY takes no positions.
+    std::vector<std::string> grouped;
 
     std::string bucket_alias;
     if (query.grain && rq.time_column) {
@@ -191,10 +193,12 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
                                        : fmt::format("date_trunc('{}', {})", grain, column);
         items.push_back(fmt::format("{} AS {}", bucket, q(bucket_alias)));
         sortable.push_back(bucket_alias);
+        if (t.group_by == GroupBy::Expressions) grouped.push_back(bucket);
     }
     for (const auto& d : rq.dimensions) {
         items.push_back(fmt::format("{}.{} AS {}", q(d.table), q(d.column), q(d.column)));
         sortable.push_back(d.column);
+        if (t.group_by == GroupBy::Expressions) grouped.push_back(fmt::format("{}.{}", q(d.table), q(d.column)));
     }
     const std::size_t grouping = items.size();
 
@@ -243,7 +247,14 @@ Result<std::string, QueryError> generate_sql(const Project& project, const plan:
     };
     if (grouping > 0) {
         sql += "\nGROUP BY ";
-        positions(sql, grouping);
+        if (t.group_by == GroupBy::Expressions) {
+            for (std::size_t i = 0; i < grouped.size(); ++i) {
+                if (i) sql += ", ";
+                sql += grouped[i];
+            }
+        } else {
+            positions(sql, grouping);
+        }
     }
     if (!query.order_by.empty()) {
         // Output name -> (first position, whether another output column shares the name).

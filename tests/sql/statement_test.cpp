@@ -88,7 +88,7 @@ TEST(Statement, WorkedExampleInEveryDialect) {
         "  SUM([orders].[amount]) AS [revenue]\n"
         "FROM [orders]\n"
         "LEFT JOIN [customers] ON [orders].[customer_id] = [customers].[customer_id]\n"
-        "GROUP BY 1, 2\n"
+        "GROUP BY DATETRUNC(month, [orders].[order_date]), [customers].[region]\n"
         "ORDER BY [revenue] DESC",
     };
     for (std::size_t i = 0; i < std::size(kDialects); ++i)
@@ -143,7 +143,7 @@ TEST(Statement, GroupingOrderingAndLimit) {
          "SELECT TOP (5)\n  [orders].[status] AS [status],\n  [customers].[region] AS [region],\n"
          "  SUM([orders].[amount]) AS [revenue]\nFROM [orders]\n"
          "LEFT JOIN [customers] ON [orders].[customer_id] = [customers].[customer_id]\n"
-         "GROUP BY 1, 2\nORDER BY 1, 2"},
+         "GROUP BY [orders].[status], [customers].[region]\nORDER BY 1, 2"},
         {bucket_sorted, Dialect::Snowflake,
          "SELECT\n  date_trunc('week', \"orders\".\"order_date\") AS \"order_date_week\",\n"
          "  \"orders\".\"status\" AS \"status\",\n  SUM(\"orders\".\"amount\") AS \"revenue\"\nFROM \"orders\"\n"
@@ -308,7 +308,8 @@ TEST(Statement, HostileInput) {
               "FROM [q\"b`k]]o[s']\n"
               "LEFT JOIN [q\"b`k]]o[s'other] ON [q\"b`k]]o[s'].[q\"b`k]]o[s'key] = "
               "[q\"b`k]]o[s'other].[q\"b`k]]o[s'key]\n"
-              "GROUP BY 1, 2, 3\n"
+              "GROUP BY DATETRUNC(day, [q\"b`k]]o[s'].[q\"b`k]]o[s'time]), [q\"b`k]]o[s'].[q\"b`k]]o[s'col], "
+              "[q\"b`k]]o[s'other].[q\"b`k]]o[s'dim]\n"
               "ORDER BY [q\"b`k]]o[s'm] DESC");
     const std::string databricks = sql(p, q, Dialect::Databricks);
     EXPECT_NE(databricks.find("`q\"b``k]o[s'`.`q\"b``k]o[s'col` AS `q\"b``k]o[s'col`"), std::string::npos) << databricks;
@@ -327,9 +328,14 @@ TEST(Statement, ThousandsOfDimensionsAndFilters) {
     for (Dialect d : kDialects) {
         auto r = generate_sql(p, q, d);
         ASSERT_TRUE(r.ok()) << r.error().text();
-        // every dimension is grouped and ordered by position
-        EXPECT_NE(r->find("\nGROUP BY 1, 2, "), std::string::npos);
-        EXPECT_NE(r->find(", 4999, 5000\nORDER BY 1, 2, "), std::string::npos);
+        // every dimension is grouped (by position, or by its column under SQL Server) and
+        // ordered by position
+        if (d == Dialect::SqlServer)
+            EXPECT_NE(r->find("\nGROUP BY [t].[c0], [t].[c1], "), std::string::npos);
+        else
+            EXPECT_NE(r->find("\nGROUP BY 1, 2, "), std::string::npos);
+        EXPECT_NE(r->find(d == Dialect::SqlServer ? ", [t].[c4999]\nORDER BY 1, 2, " : ", 4999, 5000\nORDER BY 1, 2, "),
+                  std::string::npos);
         if (d == Dialect::DuckDb) {
             // The metric's filters all hold, in file order, however many there are.
             std::string condition;
