@@ -140,6 +140,11 @@ def build():
                                               "dimensions": ["segment"],
                                               "order_by": [{"field": "new_customers", "desc": True},
                                                            {"field": "signup_date_quarter"}], "limit": 7})
+    # Two dimensions of the same column name share an output name; sorting by it sorts by the
+    # first of them.
+    _case(cases, "order-shared-output-name", {"metrics": ["customer_count"],
+                                              "dimensions": ["region_id", "regions.region_id"],
+                                              "order_by": [{"field": "region_id", "desc": True}]})
     _case(cases, "limit-default-order", {"metrics": ["units_sold"], "dimensions": ["products.category"], "limit": 2})
     _case(cases, "limit-metrics-only", {"metrics": ["revenue"], "limit": 1})
     _case(cases, "limit-zero", {"metrics": ["order_count"], "dimensions": ["channel"], "limit": 0})

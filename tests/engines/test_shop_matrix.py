@@ -87,15 +87,3 @@ def test_refuses_queries_that_would_miscount(korvel, query, error):
         korvel.generate_sql(SHOP, query, "duckdb")
     assert json.loads(str(info.value)) == error
 
-
-@pytest.mark.xfail(strict=True, raises=EngineError, reason="two dimensions with the same column name give two output "
-                   "columns of that name; sorting by it is ambiguous on PostgreSQL")
-def test_same_column_name_from_two_tables(korvel, postgres_shop):
-    """A query korvel accepts must run: either it is refused up front, or PostgreSQL runs it."""
-    query = {"metrics": ["customer_count"], "dimensions": ["region_id", "regions.region_id"],
-             "order_by": [{"field": "region_id"}]}
-    try:
-        sql = korvel.generate_sql(SHOP, query, "postgres")
-    except ValueError:
-        return
-    postgres_shop.run(sql)
