@@ -6,6 +6,8 @@
 
 #include <fmt/format.h>
 
+#include "core/text.h"
+
 namespace korvel::json {
 
 Value::Value(std::int64_t i) {
@@ -110,6 +112,38 @@ std::string write(const Value& value) {
     return out;
 }
 
+namespace {
+
+// The first fault that keeps `v` from being written as JSON text, or nothing.
+const char* unwritable(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Float:
+            if (!std::isfinite(v.as_float())) return "cannot write a non-finite float as JSON";
+            return nullptr;
+        case Value::Kind::String:
+            if (!is_valid_utf8(v.as_string())) return "cannot write a string that is not valid UTF-8 as JSON";
+            return nullptr;
+        case Value::Kind::Array:
+            for (const auto& e : v.as_array())
+                if (const char* fault = unwritable(e)) return fault;
+            return nullptr;
+        case Value::Kind::Object:
+            for (const auto& [k, e] : v.as_object()) {
+                if (!is_valid_utf8(k)) return "cannot write a key that is not valid UTF-8 as JSON";
+                if (const char* fault = unwritable(e)) return fault;
+            }
+            return nullptr;
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+Result<std::string, std::string> write_strict(const Value& value) {
+    if (const char* fault = unwritable(value)) return fail(std::string(fault));
+    return write(value);
+}
+
 // ---------------------------------------------------------------- reader
 
 std::string ReadError::text() const {
@@ -119,6 +153,41 @@ std::string ReadError::text() const {
 namespace {
 
 constexpr int kMaxDepth = 127;
+
+// Whether a well-formed decimal number has a magnitude below one, judged from
+// the position of its first significant digit and its exponent.
+bool below_one(std::string_view text) {
+    std::size_t i = text[0] == '-' ? 1 : 0;
+    std::size_t int_start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    std::size_t int_digits = i - int_start;
+    long long magnitude;  // decimal exponent of the first significant digit
+    if (!(int_digits == 1 && text[int_start] == '0')) {
+        magnitude = static_cast<long long>(int_digits) - 1;
+    } else {
+        if (i < text.size() && text[i] == '.') ++i;
+        long long zeros = 0;
+        while (i < text.size() && text[i] == '0') {
+            ++zeros;
+            ++i;
+        }
+        if (i >= text.size() || text[i] < '1' || text[i] > '9') return true;  // zero
+        magnitude = -(zeros + 1);
+    }
+    std::size_t e = text.find_first_of("eE");
+    long long exponent = 0;
+    if (e != std::string_view::npos) {
+        std::size_t k = e + 1;
+        bool minus = text[k] == '-';
+        if (text[k] == '+' || text[k] == '-') ++k;
+        for (; k < text.size(); ++k) {
+            exponent = exponent * 10 + (text[k] - '0');
+            if (exponent > 1'000'000'000) break;  // far beyond any double either way
+        }
+        if (minus) exponent = -exponent;
+    }
+    return magnitude + exponent < 0;
+}
 
 struct Reader {
     std::string_view s;
@@ -360,7 +429,7 @@ struct Reader {
                         std::size_t at = pos - 2;
                         std::uint32_t cp;
                         if (!hex4(cp)) return false;
-                        if (cp >= 0xDC00 && cp <= 0xDFFF) return error("lone leading surrogate in hex escape", at);
+                        if (cp >= 0xDC00 && cp <= 0xDFFF) return error("lone trailing surrogate in hex escape", at);
                         if (cp >= 0xD800 && cp <= 0xDBFF) {
                             if (s.substr(pos, 2) != "\\u") return error("lone leading surrogate in hex escape", at);
                             pos += 2;
@@ -391,7 +460,7 @@ struct Reader {
             ++pos;
         }
         auto digit = [&] { return !eof() && peek() >= '0' && peek() <= '9'; };
-        if (!digit()) return error("invalid number", pos);
+        if (!digit()) return error("expected value", start);  // "-Infinity" and the like
         if (peek() == '0') {
             ++pos;
             if (digit()) return error("invalid number", pos);
@@ -434,9 +503,7 @@ struct Reader {
         auto r = std::from_chars(text.data(), text.data() + text.size(), d);
         if (r.ec == std::errc::result_out_of_range) {
             // Underflow reads as zero; overflow has no finite value.
-            bool tiny = text.find_first_of("eE") != std::string_view::npos &&
-                        text.substr(text.find_first_of("eE") + 1).find('-') != std::string_view::npos;
-            if (!tiny) return error("number out of range", start);
+            if (!below_one(text)) return error("number out of range", start);
             d = negative ? -0.0 : 0.0;
         } else if (r.ec != std::errc() || !std::isfinite(d)) {
             return error("number out of range", start);

@@ -76,6 +76,9 @@ private:
 // Compact writer: no whitespace, floats in shortest round-trip form with a
 // fraction or exponent, non-ASCII written as raw UTF-8.
 std::string write(const Value& value);
+// The same text, refusing what JSON text cannot carry (a non-finite float, a
+// string or key that is not valid UTF-8) with a description of the fault.
+Result<std::string, std::string> write_strict(const Value& value);
 // Appends one JSON string literal (quotes and escapes) to `out`.
 void write_string(std::string& out, std::string_view text);
 

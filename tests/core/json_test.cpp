@@ -81,3 +81,67 @@ TEST(JsonRoundTrip, FloatsReadBackExactly) {
         EXPECT_EQ(r->as_float(), d);
     }
 }
+
+TEST(JsonWrite, StrictRefusesWhatJsonCannotCarry) {
+    using korvel::json::write_strict;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Case { Value v; const char* fault; };
+    const Case cases[] = {
+        {Object{{"a", Array{Value(1.5), Value(nan)}}}, "cannot write a non-finite float as JSON"},
+        {Value(-inf), "cannot write a non-finite float as JSON"},
+        {Array{Value("ok"), Value("\xC3\x28")}, "cannot write a string that is not valid UTF-8 as JSON"},
+        {Object{{"\xFF", 1}}, "cannot write a key that is not valid UTF-8 as JSON"},
+    };
+    for (const auto& c : cases) {
+        auto r = write_strict(c.v);
+        ASSERT_FALSE(r.ok()) << write(c.v);
+        EXPECT_EQ(r.error(), c.fault);
+    }
+    Value nested = Object{{"z", Object{{"b", 1}, {"B", 2}}}, {"a", Array{Value(2.0), Value("\xC3\xA9")}}};
+    auto r = write_strict(nested);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(*r, "{\"a\":[2.0,\"\xC3\xA9\"],\"z\":{\"B\":2,\"b\":1}}");
+}
+
+TEST(JsonRead, OutOfRangeNumbers) {
+    // Too small for a double reads as zero, whatever its spelling; too large has no value.
+    for (const char* tiny : {"1e-400", "-1e-400", "0.0000000000000000000000000000000000000000000000000000000000000"
+                                                   "00000000000000000000000000000000000000000000000000000000000000"
+                                                   "00000000000000000000000000000000000000000000000000000000000000"
+                                                   "00000000000000000000000000000000000000000000000000000000000000"
+                                                   "00000000000000000000000000000000000000000000000000000000000000"
+                                                   "000000000000000000000000000000000000000000000000000000001",
+                             "123e-999999999999999999999"}) {
+        auto r = read(tiny);
+        ASSERT_TRUE(r.ok()) << tiny << ": " << r.error().text();
+        EXPECT_EQ(r->as_float(), 0.0) << tiny;
+    }
+    std::string huge = "[0, 1" + std::string(400, '0') + "]";
+    for (const std::string& text : {std::string("[0, 1e400]"), huge, std::string("[0, 0.001e999999999999999999]")}) {
+        auto r = read(text);
+        ASSERT_FALSE(r.ok()) << text;
+        EXPECT_EQ(r.error().text(), "number out of range at line 1 column 5") << text;
+    }
+}
+
+TEST(JsonRead, RefusalPositions) {
+    struct Case { const char* text; const char* message; };
+    const Case cases[] = {
+        {"{\"a\": -Infinity}", "expected value at line 1 column 7"},
+        {"[\"\\udc00\"]", "lone trailing surrogate in hex escape at line 1 column 3"},
+        {"[\"\\ud800\\u0041\"]", "lone leading surrogate in hex escape at line 1 column 3"},
+        {"\"\xC3\xA9\\x\"", "invalid escape at line 1 column 4"},
+        {"\"a\nb\"", "control character (\\u0000-\\u001F) found while parsing a string at line 1 column 3"},
+        {"\"\xFF\"", "invalid unicode code point at line 1 column 2"},
+        {"{\"a\" 1}", "expected `:` at line 1 column 6"},
+        {"{1: 2}", "key must be a string at line 1 column 2"},
+        {"[1,]", "expected value at line 1 column 4"},
+        {"01", "invalid number at line 1 column 2"},
+    };
+    for (const auto& c : cases) {
+        auto r = read(c.text);
+        ASSERT_FALSE(r.ok()) << c.text;
+        EXPECT_EQ(r.error().text(), c.message) << c.text;
+    }
+}
