@@ -23,7 +23,13 @@ constexpr const char* kGenericFault = "internal fault in korvel";
 
 // Sets TypeError "'{type name}' object cannot be converted to 'PyString'".
 void raise_not_text(PyObject* value) {
-    Ref name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(value)), "__name__"));
+    // Interned once: a fresh attribute name per call would churn the type lookup cache.
+    static PyObject* name_attr = PyUnicode_InternFromString("__name__");
+    if (!name_attr) {
+        name_attr = PyUnicode_InternFromString("__name__");
+        if (!name_attr) return;
+    }
+    Ref name(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(value)), name_attr));
     if (!name) return;
     Ref message(PyUnicode_FromFormat("'%S' object cannot be converted to 'PyString'", name.get()));
     if (message) PyErr_SetObject(PyExc_TypeError, message.get());
