@@ -72,7 +72,10 @@ PyObject* raise(PyObject* type, std::string_view message) {
 
 PyObject* raise_value_error(std::string_view message) { return raise(PyExc_ValueError, message); }
 
-PyObject* not_built() { return raise(PyExc_NotImplementedError, "not built yet"); }
+PyObject* text_to_py(std::string_view text) {
+    // Every text the workers write is UTF-8 already; replacement only guards the boundary.
+    return PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+}
 
 bool bind(const Signature& sig, PyObject* args, PyObject* kwargs, std::array<PyObject*, 3>& out) {
     out.fill(nullptr);

@@ -15,6 +15,7 @@
 
 #include "core/json.h"
 #include "core/project.h"
+#include "core/validate.h"
 
 namespace korvel::py {
 
@@ -72,8 +73,9 @@ PyObject* fault_type();
 // Raises `type` with a UTF-8 message (invalid bytes replaced); always returns nullptr.
 PyObject* raise(PyObject* type, std::string_view message);
 PyObject* raise_value_error(std::string_view message);
-// The placeholder of a function whose worker is not wired in yet.
-PyObject* not_built();
+
+// A UTF-8 text (SQL, Markdown) as a Python `str`.
+PyObject* text_to_py(std::string_view text);
 
 // --- argument binding -----------------------------------------------------
 
@@ -111,12 +113,9 @@ std::optional<json::Value> query_to_json(PyObject* query);
 // The project at `path`, or nothing with ValueError(load error text) set.
 std::optional<Project> load(std::string_view path);
 
-// One finding as (file, message) texts.
-using Finding = std::pair<std::string, std::string>;
-
 // Refuses a project with validation findings: with any finding, sets ValueError
 // "project has validation errors: {file}: {message}; ..." and returns true;
 // with none returns false and the call goes on.
-bool refuse_invalid_project(const std::vector<Finding>& findings);
+bool refuse_invalid_project(const std::vector<Issue>& findings);
 
 }  // namespace korvel::py

@@ -14,12 +14,12 @@ std::optional<Project> load(std::string_view path) {
     return std::move(*project);
 }
 
-bool refuse_invalid_project(const std::vector<Finding>& findings) {
+bool refuse_invalid_project(const std::vector<Issue>& findings) {
     if (findings.empty()) return false;
     std::string joined;
-    for (const auto& [file, message] : findings) {
+    for (const auto& issue : findings) {
         if (!joined.empty()) joined += "; ";
-        joined += fmt::format("{}: {}", file, message);
+        joined += issue.text();
     }
     raise_value_error(fmt::format("project has validation errors: {}", joined));
     return true;

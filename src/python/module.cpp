@@ -1,14 +1,20 @@
 // The `korvel` module: its six functions, in table order, and its initialiser.
 //
 // Every function binds and converts its arguments, loads the project where it
-// takes one, hands it to its worker and converts the worker's result. A function
-// whose worker is not wired in yet ends with NotImplementedError after loading.
+// takes one, hands it to exactly one worker and converts the worker's result.
 #include <cstdint>
 
 #include <fmt/format.h>
 
+#include "core/bundle.h"
+#include "core/context.h"
+#include "core/lint.h"
+#include "core/schema.h"
+#include "core/validate.h"
 #include "python/boundary.h"
 #include "sql/dialect.h"
+#include "sql/plan.h"
+#include "sql/render.h"
 
 namespace korvel::py {
 namespace {
@@ -34,32 +40,32 @@ std::optional<Project> project_argument(const Signature& sig, PyObject* args, Py
     return load(*path);
 }
 
-PyObject* validate(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* py_validate(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> PyObject* {
         auto project = project_argument(kValidate, args, kwargs);
         if (!project) return nullptr;
-        return not_built();
+        return json_to_py(issues_to_json(validate(*project)));
     });
 }
 
-PyObject* lint(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* py_lint(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> PyObject* {
         auto project = project_argument(kLint, args, kwargs);
         if (!project) return nullptr;
-        return not_built();
+        return json_to_py(issues_to_json(lint(*project)));
     });
 }
 
-PyObject* compile_bundle(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* py_compile_bundle(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> PyObject* {
         auto project = project_argument(kCompileBundle, args, kwargs);
         if (!project) return nullptr;
-        // Validation findings refuse the project (refuse_invalid_project) before compiling.
-        return not_built();
+        if (refuse_invalid_project(validate(*project))) return nullptr;
+        return json_to_py(to_json(compile(*project)));
     });
 }
 
-PyObject* generate_sql(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* py_generate_sql(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> PyObject* {
         std::array<PyObject*, 3> bound;
         if (!bind(kGenerateSql, args, kwargs, bound)) return nullptr;
@@ -80,22 +86,25 @@ PyObject* generate_sql(PyObject*, PyObject* args, PyObject* kwargs) {
         if (!dialect) return raise_value_error(fmt::format("unknown dialect `{}`", dialect_name));
         auto query_json = query_to_json(query);
         if (!query_json) return nullptr;
-        // Next: read the semantic query ("bad query: {}"), plan and render; a
-        // planning error is raised as ValueError with its compact JSON text.
-        return not_built();
+        auto semantic_query = sql::plan::read_query(*query_json);
+        if (!semantic_query) return raise_value_error(fmt::format("bad query: {}", semantic_query.error()));
+        auto statement = sql::generate_sql(*project, *semantic_query, *dialect);
+        // The error's JSON text is the message, so json.loads(str(err)) gives it back.
+        if (!statement) return raise_value_error(statement.error().to_json());
+        return text_to_py(*statement);
     });
 }
 
-PyObject* model_json_schema(PyObject*, PyObject*) {
-    return guard([&]() -> PyObject* { return not_built(); });
+PyObject* py_model_json_schema(PyObject*, PyObject*) {
+    return guard([&]() -> PyObject* { return json_to_py(model_json_schema()); });
 }
 
-PyObject* context_markdown(PyObject*, PyObject* args, PyObject* kwargs) {
+PyObject* py_context_markdown(PyObject*, PyObject* args, PyObject* kwargs) {
     return guard([&]() -> PyObject* {
         auto project = project_argument(kContextMarkdown, args, kwargs);
         if (!project) return nullptr;
-        // Validation findings refuse the project (refuse_invalid_project) before rendering.
-        return not_built();
+        if (refuse_invalid_project(validate(*project))) return nullptr;
+        return text_to_py(context_markdown(*project));
     });
 }
 
@@ -106,20 +115,20 @@ PyCFunction as_cfunction(F f) {
 
 // The order here is the order of the module's attributes and of `__all__`.
 PyMethodDef g_functions[] = {
-    {"validate", as_cfunction(validate), METH_VARARGS | METH_KEYWORDS,
+    {"validate", as_cfunction(py_validate), METH_VARARGS | METH_KEYWORDS,
      "validate(path)\n--\n\nValidate a project. Returns a list of {file, message} dicts; empty = valid."},
-    {"lint", as_cfunction(lint), METH_VARARGS | METH_KEYWORDS,
+    {"lint", as_cfunction(py_lint), METH_VARARGS | METH_KEYWORDS,
      "lint(path)\n--\n\nLint a project. Returns a list of {file, message} warning dicts."},
-    {"compile_bundle", as_cfunction(compile_bundle), METH_VARARGS | METH_KEYWORDS,
+    {"compile_bundle", as_cfunction(py_compile_bundle), METH_VARARGS | METH_KEYWORDS,
      "compile_bundle(path)\n--\n\nCompile a project into a context bundle, returned as a dict."},
-    {"generate_sql", as_cfunction(generate_sql), METH_VARARGS | METH_KEYWORDS,
+    {"generate_sql", as_cfunction(py_generate_sql), METH_VARARGS | METH_KEYWORDS,
      "generate_sql(path, query, dialect=\"duckdb\")\n--\n\nGenerate SQL for a semantic query.\n\n"
      "`query` is a dict: {\"metrics\": [...], \"dimensions\": [...], \"filters\":\n"
      "[...], \"grain\": \"day\", \"limit\": 100}. Raises ValueError whose message is\n"
      "a JSON object with a `code` field agents can branch on."},
-    {"model_json_schema", as_cfunction(model_json_schema), METH_NOARGS,
+    {"model_json_schema", as_cfunction(py_model_json_schema), METH_NOARGS,
      "model_json_schema()\n--\n\nJSON Schema for model files, as a dict."},
-    {"context_markdown", as_cfunction(context_markdown), METH_VARARGS | METH_KEYWORDS,
+    {"context_markdown", as_cfunction(py_context_markdown), METH_VARARGS | METH_KEYWORDS,
      "context_markdown(path)\n--\n\nRender the project as agent-ready markdown."},
 };
 

@@ -1,5 +1,6 @@
 """The module's surface, argument binding and the loading path."""
 import inspect
+import json
 import os
 import pathlib
 import subprocess
@@ -165,6 +166,68 @@ def test_dialect_names_are_recognised_before_the_query(korvel, project_dir):
             korvel.generate_sql(str(project_dir), {"limit": float("nan")}, dialect)
     with pytest.raises(RuntimeError, match="^expected value"):
         korvel.generate_sql(str(project_dir), {"limit": float("nan")})
+
+
+def test_findings_come_back_as_file_message_dicts(korvel, valid_dir, invalid_dir):
+    assert korvel.validate(str(valid_dir)) == []
+    findings = korvel.validate(str(invalid_dir))
+    assert len(findings) >= 2
+    files = set()
+    for finding in findings:
+        assert list(finding) == ["file", "message"]
+        assert all(isinstance(v, str) and v for v in finding.values())
+        files.add(finding["file"])
+    assert files <= {"models/orders.yml", "models/orders_copy.yml"}
+    # lint neither validates nor refuses an invalid project.
+    for path in (valid_dir, invalid_dir):
+        warnings = korvel.lint(path=str(path))
+        assert warnings and all(list(w) == ["file", "message"] for w in warnings)
+
+
+@pytest.mark.parametrize("name", ["compile_bundle", "context_markdown"])
+def test_invalid_project_is_refused_with_every_finding(korvel, valid_dir, invalid_dir, name):
+    findings = korvel.validate(str(invalid_dir))
+    with pytest.raises(ValueError) as caught:
+        getattr(korvel, name)(str(invalid_dir))
+    joined = "; ".join(f"{f['file']}: {f['message']}" for f in findings)
+    assert str(caught.value) == f"project has validation errors: {joined}"
+    result = getattr(korvel, name)(str(valid_dir))
+    assert isinstance(result, dict if name == "compile_bundle" else str) and result
+
+
+def test_generate_sql_results_and_query_errors(korvel, valid_dir, invalid_dir):
+    path = str(valid_dir)
+    query = {"metrics": ["revenue"], "grain": "month", "limit": 5}
+    sql = korvel.generate_sql(path, query)
+    assert isinstance(sql, str) and sql.upper().startswith("SELECT")
+    assert sql == korvel.generate_sql(path, query, "duckdb") == korvel.generate_sql(path, query, "DUCKDB")
+    assert korvel.generate_sql(path, query, "sqlserver") != sql
+    # Validation is never run: the invalid project still plans.
+    assert korvel.generate_sql(str(invalid_dir), {"metrics": ["revenue"]}).upper().startswith("SELECT")
+
+    with pytest.raises(ValueError) as caught:
+        korvel.generate_sql(path, {"metrics": []})
+    assert str(caught.value) == '{"code":"no_metrics"}'
+    with pytest.raises(ValueError) as caught:
+        korvel.generate_sql(path, {"metrics": ["revenu"]})
+    error = json.loads(str(caught.value))
+    assert error["code"] == "unknown_metric" and error["name"] == "revenu"
+    assert list(error)[0] == "code"
+
+    with pytest.raises(ValueError) as caught:
+        korvel.generate_sql(path, {"metric": ["revenue"]})
+    assert str(caught.value).startswith("bad query: unknown field `metric`, expected one of `metrics`")
+    with pytest.raises(ValueError) as caught:
+        korvel.generate_sql(path, "revenue")
+    assert str(caught.value).startswith("bad query: invalid type: ")
+
+
+def test_schema_reads_no_project_from_any_directory(korvel, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    first = korvel.model_json_schema()
+    assert isinstance(first, dict) and first
+    second = korvel.model_json_schema()
+    assert first == second and first is not second
 
 
 def test_exported_symbols():
