@@ -16,7 +16,8 @@ MANIFEST = "korvel: 1\nproject:\n  name: {name}\nmodels:\n  - models/*.yml\n"
 ORDERS = """\
 version: 1
 source:
-  format: duckdb
+  format: parquet
+  location: data/orders.parquet
 table:
   name: orders
 columns:
@@ -32,6 +33,11 @@ metrics:
   - name: revenue
     expr: SUM(amount)
 """
+
+
+@pytest.fixture
+def build_dir():
+    return BUILD
 
 
 @pytest.fixture

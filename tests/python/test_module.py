@@ -9,8 +9,6 @@ import textwrap
 
 import pytest
 
-from conftest import BUILD
-
 NAMES = ["validate", "lint", "compile_bundle", "generate_sql", "model_json_schema", "context_markdown"]
 
 DOCS = {
@@ -230,21 +228,21 @@ def test_schema_reads_no_project_from_any_directory(korvel, tmp_path, monkeypatc
     assert first == second and first is not second
 
 
-def test_exported_symbols():
-    module = BUILD / "korvel.abi3.so"
+def test_exported_symbols(build_dir):
+    module = build_dir / "korvel.abi3.so"
     out = subprocess.run(["nm", "-D", "--defined-only", str(module)], check=True, capture_output=True, text=True)
     names = [line.split()[-1] for line in out.stdout.splitlines() if line.strip()]
     assert names == ["PyInit_korvel"]
 
 
-def _run(code):
-    env = dict(os.environ, PYTHONPATH=str(BUILD))
+def _run(code, build_dir):
+    env = dict(os.environ, PYTHONPATH=str(build_dir))
     return subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True, text=True, timeout=120
     )
 
 
-def test_module_is_remembered_and_second_interpreter_refused():
+def test_module_is_remembered_and_second_interpreter_refused(build_dir):
     pytest.importorskip("_xxsubinterpreters")
     result = _run(
         """
@@ -261,7 +259,8 @@ def test_module_is_remembered_and_second_interpreter_refused():
             print("refused:", e)
         else:
             print("second interpreter imported korvel")
-        """
+        """,
+        build_dir,
     )
     assert result.returncode == 0, result.stderr
     assert result.stdout.startswith("refused: <class 'ImportError'>"), result.stdout
