@@ -260,7 +260,7 @@ private:
             if (dollar_string(t, err)) return err.empty();
         }
         for (std::string_view op : kOperators) {
-            if (s_.substr(p_, op.size()) == op) {
+            if (op[0] == static_cast<char>(c) && s_.substr(p_, op.size()) == op) {
                 p_ += op.size();
                 return make(t, TokenKind::Op, start);
             }
