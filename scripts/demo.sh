@@ -113,7 +113,7 @@ query = {"metrics": ["revenue"], "dimensions": ["regions.region_name"],
          "order_by": [{"field": "revenue", "desc": True}], "limit": 5}
 print(">>> korvel.validate(%r)" % project)
 print(korvel.validate(project))
-print(">>> print(korvel.generate_sql(%r, %s, %r))" % (project, json.dumps(query), "snowflake"))
+print(">>> print(korvel.generate_sql(%r, %r, %r))" % (project, query, "snowflake"))
 print(korvel.generate_sql(project, query, "snowflake"))
 print(">>> korvel.generate_sql(%r, {\"metrics\": [\"revenu\"]})" % project)
 try:
