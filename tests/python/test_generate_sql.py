@@ -125,7 +125,9 @@ def worked(open_quote, close_quote, bucket, top, limit):
              f"  SUM({q('orders')}.{q('amount')}) AS {q('revenue')}",
              f"FROM {q('orders')}",
              f"LEFT JOIN {q('customers')} ON {q('orders')}.{q('customer_id')} = {q('customers')}.{q('customer_id')}",
-             "GROUP BY 1, 2",
+             # SQL Server's GROUP BY takes no positions, so it repeats the grouped expressions.
+             (f"GROUP BY {bucket.format(q('orders') + '.' + q('order_date'))}, {q('customers')}.{q('region')}"
+              if top else "GROUP BY 1, 2"),
              f"ORDER BY {q('revenue')} DESC"]
     if limit:
         lines.append("LIMIT 10")
@@ -188,7 +190,7 @@ def test_metric_filters_and_where(shop):
         "LEFT JOIN [customers] ON [orders].[customer_id] = [customers].[customer_id]",
         "LEFT JOIN [geo].[dim_regions] AS [regions] ON [customers].[region_id] = [regions].[region_id]",
         "WHERE ([orders].[amount] > 10 OR [orders].[status] = 'x') AND customers.region = 'EU'",
-        "GROUP BY 1",
+        "GROUP BY [regions].[country]",
         "ORDER BY 1",
     ])
 
