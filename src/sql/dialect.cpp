@@ -21,7 +21,7 @@ constexpr Grammar kDuckDbGrammar{
     .order_in_call = true, .arrow_named_args = true, .walrus_named_args = true,
     .at_time_zone = true, .extract = true, .interval = true, .interval_bare_value = true,
     .typed_literals = true, .angle_types = false, .array_constructor = true, .list_literal = true, .subscripts = true,
-    .colon_paths = false, .field_access = true, .struct_literal = true, .isnull_postfix = true, .filter_where_optional = true, .lambdas = false, .limit = true, .top = false, .qualify = true};
+    .colon_paths = false, .field_access = true, .struct_literal = true, .isnull_postfix = true, .filter_where_optional = true, .between_symmetric = false, .parse_as = false, .lambdas = false, .limit = true, .top = false, .qualify = true};
 
 constexpr Grammar kPostgresGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
@@ -37,7 +37,7 @@ constexpr Grammar kPostgresGrammar{
     .order_in_call = true, .arrow_named_args = true, .walrus_named_args = true,
     .at_time_zone = true, .extract = true, .interval = true, .interval_bare_value = false,
     .typed_literals = true, .angle_types = false, .array_constructor = true, .list_literal = false, .subscripts = true,
-    .colon_paths = false, .field_access = true, .struct_literal = false, .isnull_postfix = true, .filter_where_optional = false, .lambdas = false, .limit = true, .top = false, .qualify = false};
+    .colon_paths = false, .field_access = true, .struct_literal = false, .isnull_postfix = true, .filter_where_optional = false, .between_symmetric = true, .parse_as = false, .lambdas = false, .limit = true, .top = false, .qualify = false};
 
 constexpr Grammar kDatabricksGrammar{
     .double_quoted_identifiers = false, .backtick_identifiers = true, .bracket_identifiers = false,
@@ -53,7 +53,7 @@ constexpr Grammar kDatabricksGrammar{
     .order_in_call = false, .arrow_named_args = true, .walrus_named_args = false,
     .at_time_zone = false, .extract = true, .interval = true, .interval_bare_value = true,
     .typed_literals = true, .angle_types = true, .array_constructor = false, .list_literal = false, .subscripts = true,
-    .colon_paths = true, .field_access = true, .struct_literal = false, .isnull_postfix = false, .filter_where_optional = false, .lambdas = true, .limit = true, .top = false, .qualify = true};
+    .colon_paths = true, .field_access = true, .struct_literal = false, .isnull_postfix = false, .filter_where_optional = false, .between_symmetric = false, .parse_as = false, .lambdas = true, .limit = true, .top = false, .qualify = true};
 
 constexpr Grammar kSnowflakeGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = false,
@@ -69,7 +69,7 @@ constexpr Grammar kSnowflakeGrammar{
     .order_in_call = false, .arrow_named_args = true, .walrus_named_args = false,
     .at_time_zone = false, .extract = true, .interval = true, .interval_bare_value = false,
     .typed_literals = true, .angle_types = false, .array_constructor = false, .list_literal = true, .subscripts = true,
-    .colon_paths = true, .field_access = false, .struct_literal = true, .isnull_postfix = false, .filter_where_optional = false, .lambdas = true, .limit = true, .top = true, .qualify = true};
+    .colon_paths = true, .field_access = false, .struct_literal = true, .isnull_postfix = false, .filter_where_optional = false, .between_symmetric = false, .parse_as = false, .lambdas = true, .limit = true, .top = true, .qualify = true};
 
 constexpr Grammar kSqlServerGrammar{
     .double_quoted_identifiers = true, .backtick_identifiers = false, .bracket_identifiers = true,
@@ -85,7 +85,7 @@ constexpr Grammar kSqlServerGrammar{
     .order_in_call = false, .arrow_named_args = false, .walrus_named_args = false,
     .at_time_zone = true, .extract = false, .interval = false, .interval_bare_value = false,
     .typed_literals = false, .angle_types = false, .array_constructor = false, .list_literal = false,
-    .subscripts = false, .colon_paths = false, .field_access = false, .struct_literal = false, .isnull_postfix = false, .filter_where_optional = false, .lambdas = false, .limit = false, .top = true,
+    .subscripts = false, .colon_paths = false, .field_access = false, .struct_literal = false, .isnull_postfix = false, .filter_where_optional = false, .between_symmetric = false, .parse_as = true, .lambdas = false, .limit = false, .top = true,
     .qualify = false};
 
 constexpr std::array<DialectTraits, 5> kTraits{{

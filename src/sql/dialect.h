@@ -75,6 +75,8 @@ struct Grammar {
     bool struct_literal;             // {'a': 1}
     bool isnull_postfix;             // x ISNULL, x NOTNULL
     bool filter_where_optional;      // FILTER (x > 1)
+    bool between_symmetric;          // BETWEEN SYMMETRIC
+    bool parse_as;                   // PARSE(x AS type USING culture)
     bool lambdas;                    // x -> x + 1 as a call argument
     bool limit;                      // LIMIT n in subqueries
     bool top;                        // SELECT TOP (n)

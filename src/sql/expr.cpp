@@ -228,6 +228,7 @@ public:
     void node(const Between& n) {
         expr(*n.expr);
         out += n.negated ? " NOT BETWEEN " : " BETWEEN ";
+        if (n.symmetric) out += "SYMMETRIC ";
         expr(*n.low);
         out += " AND ";
         expr(*n.high);

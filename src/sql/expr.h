@@ -222,6 +222,7 @@ struct InSubquery {
 struct Between {
     ExprPtr expr;
     bool negated = false;
+    bool symmetric = false;  // BETWEEN SYMMETRIC
     ExprPtr low;
     ExprPtr high;
     friend bool operator==(const Between&, const Between&) = default;
@@ -259,7 +260,7 @@ struct Extract {
     friend bool operator==(const Extract&, const Extract&) = default;
 };
 // Calls with keywords between their arguments: POSITION(a IN b), SUBSTRING(x FROM 1 FOR 2),
-// TRIM(BOTH ' ' FROM x), OVERLAY(x PLACING y FROM 1 FOR 2).
+// TRIM(BOTH ' ' FROM x), OVERLAY(x PLACING y FROM 1 FOR 2), TRY_PARSE(x AS INT USING 'de-DE').
 struct SpecialArg {
     std::string keyword;  // upper case, empty for a leading argument
     ExprPtr expr;         // null for a lone keyword such as BOTH

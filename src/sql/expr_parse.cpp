@@ -341,10 +341,11 @@ private:
                 }
                 if (kw_at("BETWEEN", k)) {
                     pos_ += k + 1;
+                    bool symmetric = g_.between_symmetric && accept_kw("SYMMETRIC");
                     ExprPtr low = expr(kPredicateLevel + 1);
                     expect_kw("AND");
                     ExprPtr high = expr(kPredicateLevel + 1);
-                    return node(Between{std::move(left), negated, std::move(low), std::move(high)});
+                    return node(Between{std::move(left), negated, symmetric, std::move(low), std::move(high)});
                 }
                 if (auto op = like_op(k)) {
                     pos_ += k + 1;
@@ -882,6 +883,14 @@ private:
             }
             args.push_back(FunctionArg{FunctionArg::Kind::Expr, std::move(first), {}, std::nullopt, NamedArgOp::Arrow});
             return std::nullopt;
+        }
+        if (g_.parse_as && (iequals(n, "PARSE") || iequals(n, "TRY_PARSE"))) {
+            if (op_at(")")) return std::nullopt;
+            sc.args.push_back(SpecialArg{"", expr(kLowest)});
+            expect_kw("AS");
+            sc.args.push_back(SpecialArg{"AS", expr(kLowest)});
+            if (accept_kw("USING")) sc.args.push_back(SpecialArg{"USING", expr(kLowest)});
+            return finish();
         }
         bool position = iequals(n, "POSITION");
         bool substring = iequals(n, "SUBSTRING");

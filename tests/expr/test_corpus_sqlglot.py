@@ -46,6 +46,7 @@ SQLGLOT_GAPS = {
     ("snowflake", "X'1F' = raw_bytes"): "no hex binary literals X'...' in snowflake",
     ("sqlserver", "[weird]]name] = 1"): "no doubled ] inside a bracketed name",
     ("sqlserver", "CONVERT(VARCHAR(7), created_at, 126) = '2024-01'"): "refuses CONVERT style 126 (ISO 8601)",
+    ("sqlserver", "PARSE(order_day AS date USING 'de-DE') > '2024-01-01'"): "no PARSE(... AS ... USING culture)",
 }
 
 

@@ -123,3 +123,4 @@ jsonb_extract_path_text(payload, 'a', 'b') IS NOT NULL
 lower(email) LIKE ANY (ARRAY['%@a.com', '%@b.com'])
 amount > SOME (SELECT amount FROM returns)
 x'1F' = raw_bits
+amount BETWEEN SYMMETRIC 100 AND 10

@@ -97,3 +97,5 @@ x !< 1
 COUNT(*) OVER (PARTITION BY customer_id)
 CHOOSE(quarter, 'Q1', 'Q2', 'Q3', 'Q4')
 DATEFROMPARTS(2024, 1, 1) <= order_date
+TRY_PARSE(raw_amount AS INT) IS NOT NULL
+PARSE(order_day AS date USING 'de-DE') > '2024-01-01'
