@@ -252,10 +252,10 @@ std::size_t levenshtein(std::string_view a, std::string_view b) {
     return row[cb.size()];
 }
 
-std::size_t levenshtein_bounded(std::string_view a, std::string_view b, std::size_t limit) {
+namespace {
+
+std::size_t bounded_distance(const std::vector<char32_t>& ca, const std::vector<char32_t>& cb, std::size_t limit) {
     const std::size_t cap = limit + 1;
-    auto ca = code_points(a);
-    auto cb = code_points(b);
     const std::size_t n = ca.size(), m = cb.size();
     if ((n > m ? n - m : m - n) > limit) return cap;
     // Only cells with |i - j| <= limit can hold a value within the limit;
@@ -284,11 +284,22 @@ std::size_t levenshtein_bounded(std::string_view a, std::string_view b, std::siz
     return std::min(row[m], cap);
 }
 
+}  // namespace
+
+std::size_t levenshtein_bounded(std::string_view a, std::string_view b, std::size_t limit) {
+    return bounded_distance(code_points(a), code_points(b), limit);
+}
+
 std::vector<std::string> nearest(std::string_view name, const std::vector<std::string_view>& candidates) {
     constexpr std::size_t kMaxDistance = 2;
+    const auto target = code_points(name);
+    const std::size_t n = target.size();
     std::vector<std::pair<std::size_t, std::string_view>> kept;
     for (auto c : candidates) {
-        std::size_t d = levenshtein_bounded(name, c, kMaxDistance);
+        // A text of b bytes holds between b/4 and b code points: far longer or
+        // shorter candidates are out of reach without decoding them.
+        if (c.size() + kMaxDistance < n || (c.size() + 3) / 4 > n + kMaxDistance) continue;
+        std::size_t d = bounded_distance(target, code_points(c), kMaxDistance);
         if (d <= kMaxDistance) kept.emplace_back(d, c);
     }
     std::stable_sort(kept.begin(), kept.end());

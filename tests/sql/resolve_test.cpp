@@ -185,6 +185,10 @@ TEST(Suggestions, HugeNamesStayCheap) {
     Project p = shop();
     std::string huge(4'000'000, 'x');
     EXPECT_EQ(outcome(p, query({huge})), fmt::format(R"({{"code":"unknown_metric","name":"{}","suggestions":[]}})", huge));
+    for (int i = 0; i < 5000; ++i) p.models[1].second.columns.push_back(column(fmt::format("col{}", i)));
+    auto many = resolve(p, query({"revenue"}, {huge}));
+    ASSERT_FALSE(many.ok());
+    EXPECT_TRUE(many.error().get<QueryError::UnknownDimension>()->suggestions.empty());
     p.models[0].second.columns.push_back(column(std::string(2'000'000, 'y')));
     std::string near(2'000'000, 'y');
     near[1000] = 'z';
