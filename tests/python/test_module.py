@@ -237,6 +237,9 @@ def test_exported_symbols(build_dir):
 
 def _run(code, build_dir):
     env = dict(os.environ, PYTHONPATH=str(build_dir))
+    # A sanitized module needs its runtime preloaded into the interpreter.
+    if os.environ.get("KORVEL_SANITIZER_PRELOAD"):
+        env["LD_PRELOAD"] = os.environ["KORVEL_SANITIZER_PRELOAD"]
     return subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code)], env=env, capture_output=True, text=True, timeout=120
     )
