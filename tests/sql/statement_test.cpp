@@ -178,7 +178,7 @@ TEST(Statement, SortOnANameTwoOutputColumnsShare) {
     q.order_by = {OrderBy{"customer_id", true}, OrderBy{"revenue", false}};
     for (Dialect d : kDialects) {
         const std::string text = sql(p, q, d);
-        EXPECT_NE(text.find("\nGROUP BY 1, 2\nORDER BY 1 DESC, " + quote(d, "revenue")), std::string::npos) << text;
+        EXPECT_NE(text.find("\nORDER BY 1 DESC, " + quote(d, "revenue")), std::string::npos) << text;
     }
     // a metric named like a dimension column
     p.models[0].second.metrics.push_back(metric("status", "COUNT(DISTINCT status)"));
