@@ -332,24 +332,6 @@ struct Reader {
         return true;
     }
 
-    static void append_utf8(std::string& out, std::uint32_t cp) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     bool hex4(std::uint32_t& cp) {
         if (s.size() - pos < 4) {
             pos = s.size();
@@ -370,35 +352,6 @@ struct Reader {
             ++pos;
         }
         return true;
-    }
-
-    // Length of the valid UTF-8 sequence at `i`, or 0.
-    std::size_t utf8_len(std::size_t i) const {
-        auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-        unsigned char c = b(i);
-        std::size_t n;
-        std::uint32_t cp;
-        if (c < 0x80) return 1;
-        if (c >= 0xC2 && c <= 0xDF) {
-            n = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            n = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            n = 4;
-            cp = c & 0x07;
-        } else {
-            return 0;
-        }
-        if (i + n > s.size()) return 0;
-        for (std::size_t k = 1; k < n; ++k) {
-            if ((b(i + k) & 0xC0) != 0x80) return 0;
-            cp = (cp << 6) | (b(i + k) & 0x3F);
-        }
-        if ((n == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return 0;
-        return n;
     }
 
     bool string(std::string& out) {
@@ -445,7 +398,7 @@ struct Reader {
                 }
                 continue;
             }
-            std::size_t n = utf8_len(pos);
+            std::size_t n = utf8_sequence_length(s, pos);
             if (n == 0) return error("invalid unicode code point", pos);
             out.append(s.substr(pos, n));
             pos += n;

@@ -54,6 +54,8 @@ char32_t decode(std::string_view s, std::size_t pos, std::size_t& len, bool& val
     return cp;
 }
 
+}  // namespace
+
 void append_utf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -72,7 +74,12 @@ void append_utf8(std::string& out, char32_t cp) {
     }
 }
 
-}  // namespace
+std::size_t utf8_sequence_length(std::string_view text, std::size_t pos) {
+    std::size_t len;
+    bool valid;
+    decode(text, pos, len, valid);
+    return valid ? len : 0;
+}
 
 char32_t next_code_point(std::string_view text, std::size_t& pos) {
     std::size_t len;
