@@ -539,12 +539,12 @@ struct RecordSpec;
 
 template <class T>
 bool record_value(Reader& r, const Entry& e, T& out) {
-    using Spec = RecordSpec<T>;
-    constexpr std::size_t n = Spec::fields.size();
+    using Record = RecordSpec<T>;
+    constexpr std::size_t n = Record::fields.size();
     std::array<bool, n> seen{};
     // A key with no value reads as an empty mapping.
     if (!no_value(*e.node)) {
-        if (e.node->kind != Node::Kind::Mapping) return r.fail_at(e.mark, invalid_type(*e.node, Spec::expected));
+        if (e.node->kind != Node::Kind::Mapping) return r.fail_at(e.mark, invalid_type(*e.node, Record::expected));
         const auto& items = e.node->items;
         for (std::size_t i = 0; i + 1 < items.size(); i += 2) {
             std::size_t index = n;
@@ -555,24 +555,24 @@ bool record_value(Reader& r, const Entry& e, T& out) {
                     return r.fail_at(key.mark, invalid_type(*key.node, "field identifier"));
                 const std::string& name = key.node->text;
                 for (std::size_t f = 0; f < n; ++f)
-                    if (Spec::fields[f].name == name) index = f;
+                    if (Record::fields[f].name == name) index = f;
                 if (index == n) {
                     std::array<std::string_view, n> names;
-                    for (std::size_t f = 0; f < n; ++f) names[f] = Spec::fields[f].name;
+                    for (std::size_t f = 0; f < n; ++f) names[f] = Record::fields[f].name;
                     return r.fail_at(key.mark, fmt::format("unknown field `{}`, expected {}", name, candidates(names)));
                 }
                 if (seen[index]) return r.fail_at(e.mark, fmt::format("duplicate field `{}`", name));
                 seen[index] = true;
             }
-            r.path.emplace_back(Spec::fields[index].name);
-            bool ok = Spec::fields[index].read(r, items[i + 1], out);
+            r.path.emplace_back(Record::fields[index].name);
+            bool ok = Record::fields[index].read(r, items[i + 1], out);
             r.path.pop_back();
             if (!ok) return false;
         }
     }
     for (std::size_t f = 0; f < n; ++f)
-        if (Spec::fields[f].required && !seen[f])
-            return r.fail_at(e.mark, fmt::format("missing field `{}`", Spec::fields[f].name));
+        if (Record::fields[f].required && !seen[f])
+            return r.fail_at(e.mark, fmt::format("missing field `{}`", Record::fields[f].name));
     return true;
 }
 

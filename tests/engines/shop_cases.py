@@ -9,7 +9,7 @@ SHOP_TABLES = ["orders", "order_items", "customers", "products", "returns", "leg
 
 
 def table_metrics(table):
-    return [m for m, spec in METRICS.items() if spec.table == table]
+    return [m for m, metric in METRICS.items() if metric.table == table]
 
 
 # Query filter text -> the same condition over a row's context (base row plus the rows that
