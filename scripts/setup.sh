@@ -7,6 +7,8 @@ packages=(
   python3-pytest python3-jsonschema python3-sqlglot python3-venv python3-setuptools python3-wheel
   postgresql python3-psycopg2
 )
+# The embedded DuckDB comes from npm; machines without Node.js get Debian's.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
