@@ -62,12 +62,12 @@ int main(int argc, char** argv) {
             dialect = sql::from_str_loose(argv[++i]);
             if (!dialect) return usage(fmt::format("unknown dialect `{}`", argv[i]));
         } else if (arg == "--qualify") {
-            std::string spec = argv[++i];
-            auto colon = spec.find(':');
+            std::string value = argv[++i];
+            auto colon = value.find(':');
             if (colon == std::string::npos || colon == 0) return usage("--qualify expects TABLE:COL,COL,...");
             Qualify q;
-            q.table = spec.substr(0, colon);
-            std::string cols = spec.substr(colon + 1);
+            q.table = value.substr(0, colon);
+            std::string cols = value.substr(colon + 1);
             for (std::size_t start = 0; start <= cols.size();) {
                 auto comma = cols.find(',', start);
                 if (comma == std::string::npos) comma = cols.size();
